@@ -1,0 +1,60 @@
+#include "app/appcontext.h"
+
+#include "app/father.h"
+#include "link/commcontrol.h"
+#include "link/qserialbackend.h"
+#include "link/showdata.h"
+
+#include <QMdiSubWindow>
+
+AppContext::AppContext(UserDialogs& dialogs, Options options)
+    : dialogs_(dialogs), options_(std::move(options)), portMap_(store_, options_.portEnumerator) {
+    if (!options_.backendFactory)
+        options_.backendFactory = &QSerialBackend::create;
+}
+
+AppContext::AppContext(UserDialogs& dialogs) : AppContext(dialogs, Options{}) {}
+
+AppContext::~AppContext() {
+    closingDown = true;
+    delete father_.data();
+    delete showdata_.data();
+}
+
+Father* AppContext::startup() {
+    if (!father_) {
+        father_ = new Father(*this);
+        dialogs_.setParentWidget(father_);
+        father_->MDIForm_Initialize();
+    }
+    return father_;
+}
+
+ShowData* AppContext::showdata() {
+    if (!showdata_) {
+        auto resolver = [this](int port) { return portMap_.deviceFor(port); };
+        showdata_ = new ShowData(*this, resolver, options_.backendFactory);
+        connect(&showdata_->MSComm1, &CommControl::portLost, this, &AppContext::reportLostPort,
+                Qt::QueuedConnection);
+        showdata_->Form_Load();
+        if (father_)
+            father_->addChildWindow(showdata_)->show();
+    }
+    return showdata_;
+}
+
+CommControl& AppContext::MSComm1() {
+    return showdata()->MSComm1;
+}
+
+void AppContext::reportLostPort(const QString& description) {
+    if (father_)
+        father_->setPortPanel(QStringLiteral("打开串口时出错"));
+    dialogs_.message(QStringLiteral("串口连接已断开(%1),请检查设备后在\"串口设置\"中重新打开串口。")
+                         .arg(description),
+                     QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+}
+
+Father* AppContext::father() const {
+    return father_.data();
+}

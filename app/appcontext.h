@@ -1,0 +1,87 @@
+#pragma once
+
+#include "app/settingsstore.h"
+#include "app/userdialogs.h"
+#include "link/serialbackend.h"
+#include "serial/portmap.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+class Father;
+class ShowData;
+class CommControl;
+
+// One flag per window that may be open only once.
+struct WindowOpenFlags {
+    bool aboutWindowOpen = false;
+    bool comWindowOpen = false;
+    bool commandWindowOpen = false;
+    bool debugWindowOpen = false;
+    bool portWindowOpen = false;
+    bool moduleWindowOpen = false;
+    bool stringWindowOpen = false;
+};
+
+// The application context: the state every window shares, the settings store, the
+// serial object (through the receive window that owns it) and the windows themselves,
+// each created on first use. A test builds a fresh context; nothing here is global.
+class AppContext : public QObject {
+    Q_OBJECT
+  public:
+    struct Options {
+        // Makes the line behind a device path; defaults to real serial ports.
+        SerialBackendFactory backendFactory;
+        // Lists the devices present; defaults to the system's serial ports.
+        PortMap::Enumerator portEnumerator;
+    };
+
+    AppContext(UserDialogs& dialogs, Options options);
+    explicit AppContext(UserDialogs& dialogs);
+    ~AppContext() override;
+
+    SettingsStore& store() { return store_; }
+    UserDialogs& dialogs() { return dialogs_; }
+    PortMap& portMap() { return portMap_; }
+
+    // Creates the main window and runs its start-up.
+    Father* startup();
+    Father* father() const;
+    // The receive window; created (with the serial object) on first use.
+    ShowData* showdata();
+    CommControl& MSComm1();
+    // True while the program closes its windows at the end of the run.
+    bool closingDown = false;
+
+    // Tool choices under the toolbar's drop-down buttons.
+    qint16 intset = 1;
+    qint16 intfile = 1;
+    qint16 intnet = 1;
+    qint16 inttool = 1;
+    WindowOpenFlags windowOpen;
+    qint32 CurrentRate = 0;
+    QStringList SerialPortNames;
+
+    // Link state.
+    bool ModuleAnswered = false;
+    bool ShowAsText = false;
+    bool EchoKeys = true;
+    bool LinkDtr = true;
+    bool moduleRefreshPending = false;
+    bool portRefreshPending = false;
+    bool CaptureOpen = false;
+    qint32 CaptureCount = 0;
+    qint32 CaptureLength = 0;
+
+  private:
+    void reportLostPort(const QString& description);
+
+    UserDialogs& dialogs_;
+    Options options_;
+    SettingsStore store_;
+    PortMap portMap_;
+    QPointer<Father> father_;
+    QPointer<ShowData> showdata_;
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class QSettings;
+class UserDialogs;
+
+// The per-user settings store. Keys are named as paths below the user's root
+// ("Software\\Norvik\\PortSetting"); every value is text. On Windows this is the
+// registry under HKEY_CURRENT_USER; elsewhere an INI file at the user scope
+// (organisation "Norvik", application "t83tool"), one group per key.
+class SettingsStore {
+  public:
+    SettingsStore();
+    ~SettingsStore();
+
+    // Text of a value, cut at its first NUL; empty when the key or value is missing.
+    QString GetRegString(const QString& keyPath, const QString& valueName) const;
+    // Replaces the value; does nothing when the key does not exist (never creates it).
+    void SetRegString(const QString& keyPath, const QString& valueName, const QString& text);
+
+    bool keyExists(const QString& keyPath) const;
+    // Creates the key (if needed) and writes the values; false when the store refuses.
+    bool createKey(const QString& keyPath, const QList<std::pair<QString, QString>>& values);
+    // Removes one value; used where a value is deleted and written anew.
+    void deleteValue(const QString& keyPath, const QString& valueName);
+    // Writes a value, creating its key when missing (used for keys this program owns
+    // outright, such as the port map).
+    void writeValue(const QString& keyPath, const QString& valueName, const QString& text);
+    QStringList valueNames(const QString& keyPath) const;
+
+  private:
+    QString groupFor(const QString& keyPath) const;
+    std::unique_ptr<QSettings> settings_;
+};
+
+namespace RegKeys {
+inline const QString PortSetting = QStringLiteral("Software\\Norvik\\PortSetting");
+inline const QString Frequency = QStringLiteral("Software\\Norvik\\Frequency");
+inline const QString ToolMenu = QStringLiteral("Software\\Norvik\\ToolMenu");
+inline const QString PortMap = QStringLiteral("Software\\Norvik\\PortMap");
+} // namespace RegKeys
+
+// First-run routine: creates the three keys with their defaults when PortSetting is
+// missing, telling the user once for each key that cannot be created.
+void EnsureSettingsKeys(SettingsStore& store, UserDialogs& dialogs);
+
+// Leading decimal number of a stored text ("12abc" -> 12, "" or "x" -> 0), rounded.
+long long LeadingNumber(const QString& text);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+// Every message box, file dialog and input box of the program goes through this
+// interface: the program shows real Qt dialogs, tests answer from a script.
+class UserDialogs {
+  public:
+    enum class Icon { None, Information, Exclamation, Critical, Question };
+    enum class Buttons { Ok, OkCancel, YesNo };
+    enum class Answer { Ok, Cancel, Yes, No };
+
+    virtual ~UserDialogs() = default;
+
+    virtual Answer message(const QString& text, const QString& title, Icon icon,
+                           Buttons buttons = Buttons::Ok) = 0;
+    // Empty when the user cancels.
+    virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                            const QString& defaultText) = 0;
+    virtual QString openFileName(const QString& title, const QString& filter) = 0;
+    virtual QString saveFileName(const QString& title, const QString& filter) = 0;
+
+    // Parent for the modal dialogs (the main window once it exists).
+    void setParentWidget(QWidget* parent) { parent_ = parent; }
+
+  protected:
+    QWidget* parent_ = nullptr;
+};
+
+class QtUserDialogs final : public UserDialogs {
+  public:
+    Answer message(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText) override;
+    QString openFileName(const QString& title, const QString& filter) override;
+    QString saveFileName(const QString& title, const QString& filter) override;
+};

@@ -1,0 +1,186 @@
+#include "link/commcontrol.h"
+
+#include <QStringEncoder>
+
+namespace {
+const char* const kAnsiCodePage = "GBK";
+}
+
+CommControl::CommControl(PortResolver resolver, SerialBackendFactory factory, QObject* parent)
+    : QObject(parent), resolver_(std::move(resolver)), factory_(std::move(factory)),
+      decoder_(kAnsiCodePage) {}
+
+CommControl::~CommControl() {
+    if (backend_)
+        backend_->close();
+}
+
+QByteArray CommControl::toAnsi(const QString& text) {
+    QStringEncoder encoder(kAnsiCodePage);
+    return encoder.encode(text);
+}
+
+CommControl::Result CommControl::setCommPort(int port) {
+    if (PortOpen())
+        return {Failure::AlreadyOpen, QStringLiteral("端口已经打开")};
+    if (port < 1 || port > 255)
+        return {Failure::InvalidPort, QStringLiteral("端口号无效")};
+    commPort_ = port;
+    return {};
+}
+
+CommControl::Result CommControl::setSettings(const QString& text) {
+    const auto parsed = SerialSettings::parse(text);
+    if (!parsed)
+        return {Failure::Other, QStringLiteral("无效的串口设置: %1").arg(text)};
+    if (backend_) {
+        const auto applied = backend_->applySettings(*parsed);
+        if (!applied.ok())
+            return {Failure::Other, applied.description};
+    }
+    settings_ = text;
+    return {};
+}
+
+CommControl::Result CommControl::setPortOpen(bool open) {
+    if (!open) {
+        if (backend_) {
+            backend_->close();
+            backend_.reset();
+        }
+        return {};
+    }
+    if (backend_)
+        return {Failure::AlreadyOpen, QStringLiteral("端口已经打开")};
+    const QString device = resolver_ ? resolver_(commPort_) : QString();
+    if (device.isEmpty())
+        return {Failure::InvalidPort, QStringLiteral("COM%1 不存在").arg(commPort_)};
+    const auto parsed = SerialSettings::parse(settings_);
+    if (!parsed)
+        return {Failure::Other, QStringLiteral("无效的串口设置: %1").arg(settings_)};
+    std::unique_ptr<SerialBackend> backend = factory_(device);
+    if (!backend)
+        return {Failure::InvalidPort, QStringLiteral("COM%1 不存在").arg(commPort_)};
+    const auto opened = backend->open(*parsed);
+    switch (opened.failure) {
+    case SerialBackend::Failure::None:
+        break;
+    case SerialBackend::Failure::NotFound:
+        return {Failure::InvalidPort, opened.description};
+    case SerialBackend::Failure::InUse:
+        return {Failure::AlreadyOpen, opened.description};
+    case SerialBackend::Failure::PermissionDenied:
+    case SerialBackend::Failure::Other:
+        return {Failure::Other, opened.description};
+    }
+    backend_ = std::move(backend);
+    inBuffer_.clear();
+    decoder_.resetState();
+    backend_->setDtr(dtrEnable_);
+    connect(backend_.get(), &SerialBackend::readyRead, this, &CommControl::pullFromBackend);
+    connect(backend_.get(), &SerialBackend::dsrChanged, this, [this] {
+        ++pendingDsrEvents_;
+        schedule();
+    });
+    connect(backend_.get(), &SerialBackend::lost, this, [this](const QString& description) {
+        // Drop the dead line later: it is the sender of this signal.
+        SerialBackend* dead = backend_.release();
+        if (dead) {
+            dead->close();
+            dead->disconnect(this);
+            dead->deleteLater();
+        }
+        emit portLost(description);
+    });
+    pullFromBackend();
+    return {};
+}
+
+bool CommControl::Output(const QByteArray& bytes) {
+    if (!backend_)
+        return false;
+    return backend_->write(bytes);
+}
+
+bool CommControl::Output(const QString& text) {
+    return Output(toAnsi(text));
+}
+
+QByteArray CommControl::takeInput() {
+    pullFromBackend();
+    const qsizetype n =
+        inputLen_ == 0 ? inBuffer_.size() : std::min<qsizetype>(inputLen_, inBuffer_.size());
+    QByteArray out = inBuffer_.left(n);
+    inBuffer_.remove(0, n);
+    if (n > 0)
+        changedSinceEvent_ = true;
+    return out;
+}
+
+QVariant CommControl::Input() {
+    QByteArray bytes = takeInput();
+    if (inputMode_ == comInputModeBinary)
+        return bytes;
+    return QString(decoder_.decode(bytes));
+}
+
+QByteArray CommControl::InputBytes() {
+    return takeInput();
+}
+
+void CommControl::setRThreshold(int n) {
+    rThreshold_ = std::max(0, n);
+    changedSinceEvent_ = true;
+    schedule();
+}
+
+void CommControl::setDTREnable(bool on) {
+    dtrEnable_ = on;
+    if (backend_)
+        backend_->setDtr(on);
+}
+
+bool CommControl::DSRHolding() const {
+    return backend_ && backend_->dsr();
+}
+
+void CommControl::pullFromBackend() {
+    if (!backend_)
+        return;
+    const QByteArray bytes = backend_->readAll();
+    if (bytes.isEmpty())
+        return;
+    inBuffer_.append(bytes);
+    changedSinceEvent_ = true;
+    schedule();
+}
+
+void CommControl::schedule() {
+    if (dispatchScheduled_)
+        return;
+    dispatchScheduled_ = true;
+    QMetaObject::invokeMethod(this, &CommControl::dispatch, Qt::QueuedConnection);
+}
+
+// Delivers at most one event per pass and comes back through the event loop for the
+// next, so a steady stream never starves the user interface.
+void CommControl::dispatch() {
+    dispatchScheduled_ = false;
+    if (inHandler_)
+        return; // the running handler's return re-checks
+    if (pendingDsrEvents_ > 0) {
+        --pendingDsrEvents_;
+        commEvent_ = comEvDSR;
+    } else if (rThreshold_ > 0 && inBuffer_.size() >= rThreshold_ && changedSinceEvent_) {
+        changedSinceEvent_ = false;
+        commEvent_ = comEvReceive;
+    } else {
+        return;
+    }
+    inHandler_ = true;
+    emit OnComm();
+    inHandler_ = false;
+    if (pendingDsrEvents_ > 0 ||
+        (rThreshold_ > 0 && inBuffer_.size() >= rThreshold_ && changedSinceEvent_))
+        schedule();
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "serial/serialsettings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <functional>
+#include <memory>
+
+// One opened line under the serial object: a real port or an in-memory line for tests.
+class SerialBackend : public QObject {
+    Q_OBJECT
+  public:
+    enum class Failure { None, NotFound, InUse, PermissionDenied, Other };
+    struct Result {
+        Failure failure = Failure::None;
+        QString description;
+        bool ok() const { return failure == Failure::None; }
+    };
+
+    using QObject::QObject;
+    ~SerialBackend() override = default;
+
+    virtual Result open(const SerialSettings& settings) = 0;
+    virtual void close() = 0;
+    // Changes rate, parity and framing of the open line. A driver that refuses a part of
+    // the request (a pseudo-terminal refuses parity) leaves the line usable: only a
+    // refusal the line cannot live with is a failure.
+    virtual Result applySettings(const SerialSettings& settings) = 0;
+    virtual bool write(const QByteArray& bytes) = 0;
+    virtual QByteArray readAll() = 0;
+    virtual void setDtr(bool on) = 0;
+    virtual bool dsr() const = 0;
+
+  signals:
+    void readyRead();
+    void dsrChanged(bool on);
+    // The line went away (device unplugged, far end closed); raised once.
+    void lost(const QString& description);
+};
+
+// Makes the backend for a device path (from the port map).
+using SerialBackendFactory = std::function<std::unique_ptr<SerialBackend>(const QString& device)>;

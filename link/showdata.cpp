@@ -1,0 +1,170 @@
+#include "link/showdata.h"
+
+#include "app/appcontext.h"
+#include "app/statuspanel.h"
+#include "link/replyparser.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+ShowData::ShowData(AppContext& ctx, CommControl::PortResolver resolver,
+                   SerialBackendFactory factory)
+    : MSComm1(std::move(resolver), std::move(factory)), ctx_(ctx) {
+    setObjectName(QStringLiteral("showdata"));
+    setWindowTitle(QStringLiteral("数据接收显示"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/113.png")));
+    resize(twips(9255), twips(7410));
+
+    Text1 = new QPlainTextEdit(this);
+    QFont font(QStringLiteral("SimSun"), 12);
+    font.setFamilies(
+        {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("WenQuanYi Zen Hei")});
+    Text1->setFont(font);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setMaximumBlockCount(0);
+    Text1->installEventFilter(this);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setSizeGripEnabled(false);
+    const int widths[] = {1500, 1500, 2200, 2800};
+    for (int i = 0; i < 4; ++i) {
+        panels_[i] = new StatusPanel(twips(widths[i]), StatusBar1);
+        StatusBar1->addWidget(panels_[i], i == 3 ? 1 : 0);
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Text1, 1);
+    layout->addWidget(StatusBar1);
+
+    const std::pair<QTimer*, int> timers[] = {{&Timer1, 500},  {&Timer2, 100}, {&Timer3, 60},
+                                              {&Timer4, 1000}, {&Timer5, 100}, {&Timer6, 50},
+                                              {&Timer7, 200}};
+    for (auto [timer, ms] : timers) {
+        timer->setInterval(ms);
+        timer->setSingleShot(true);
+    }
+    connect(&Timer3, &QTimer::timeout, this, &ShowData::Timer3_Timer);
+    connect(&MSComm1, &CommControl::OnComm, this, &ShowData::MSComm1_OnComm);
+}
+
+ShowData::~ShowData() = default;
+
+void ShowData::Form_Load() {
+    ctx_.ModuleAnswered = false;
+    MSComm1.setDTREnable(true);
+    dtr = true;
+    dtrdsr(dtr, MSComm1.DSRHolding());
+    panel(3)->setText(QStringLiteral("CRC校验:") + QStringLiteral("未读"));
+    panel(4)->setText(QStringLiteral("软件版本"));
+}
+
+void ShowData::dtrdsr(const bool& dtrOn, const bool& dsrOn) {
+    panel(1)->setBevel(dtrOn ? StatusPanel::Bevel::Inset : StatusPanel::Bevel::Raised);
+    panel(1)->setText(dtrOn ? QStringLiteral("逻辑0") : QStringLiteral("逻辑1"));
+    panel(1)->setPicture(dtrOn ? 103 : 104);
+    setDsrPanel(dsrOn);
+}
+
+void ShowData::setDsrPanel(bool on) {
+    panel(2)->setBevel(on ? StatusPanel::Bevel::Inset : StatusPanel::Bevel::Raised);
+    panel(2)->setText(on ? QStringLiteral("逻辑0") : QStringLiteral("逻辑1"));
+    panel(2)->setPicture(on ? 101 : 102);
+}
+
+void ShowData::MSComm1_OnComm() {
+    switch (MSComm1.CommEvent()) {
+    case CommControl::comEvReceive:
+        ParseModuleReply(ctx_);
+        break;
+    case CommControl::comEvDSR:
+        dsr = MSComm1.DSRHolding();
+        setDsrPanel(dsr);
+        break;
+    default:
+        break;
+    }
+}
+
+bool ShowData::Text1_KeyPress(QChar key) {
+    if (!MSComm1.PortOpen())
+        return true;
+    MSComm1.setDTREnable(false);
+    dtr = false;
+    dtrdsr(dtr, MSComm1.DSRHolding());
+    if (key.unicode() > 0x7F)
+        MSComm1.Output(QString(key)); // a double-byte character in the ANSI code page
+    else
+        MSComm1.Output(QByteArray(1, static_cast<char>(key.unicode())));
+    Timer3.start();
+    return ctx_.EchoKeys;
+}
+
+void ShowData::Timer3_Timer() {
+    Timer3.stop();
+    MSComm1.setDTREnable(true);
+    dtr = true;
+    dtrdsr(dtr, MSComm1.DSRHolding());
+}
+
+void ShowData::appendReceived(const QString& text) {
+    // Hours of traffic must not grow the box without bound: past the limit, the oldest
+    // half is dropped, as a terminal's scroll-back would.
+    constexpr int kMaxCharacters = 200000;
+    QTextCursor cursor(Text1->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    if (Text1->document()->characterCount() > kMaxCharacters) {
+        QTextCursor front(Text1->document());
+        front.setPosition(0);
+        front.setPosition(kMaxCharacters / 2, QTextCursor::KeepAnchor);
+        front.removeSelectedText();
+    }
+    Text1->moveCursor(QTextCursor::End);
+}
+
+bool ShowData::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != Text1)
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        if (text.isEmpty())
+            return false;
+        bool show = true;
+        for (QChar c : text)
+            show = Text1_KeyPress(c) && show;
+        return !show;
+    }
+    if (event->type() == QEvent::InputMethod) {
+        // Characters from an input method (Chinese input) arrive committed, not as keys.
+        auto* im = static_cast<QInputMethodEvent*>(event);
+        const QString text = im->commitString();
+        if (text.isEmpty())
+            return false;
+        bool show = true;
+        for (QChar c : text)
+            show = Text1_KeyPress(c) && show;
+        if (!show) {
+            QInputMethodEvent stripped(im->preeditString(), im->attributes());
+            QCoreApplication::sendEvent(Text1, &stripped);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ShowData::closeEvent(QCloseEvent* event) {
+    if (ctx_.closingDown)
+        event->accept();
+    else
+        event->ignore(); // the receive window lives until the program ends
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QStringList>
+#include <functional>
+
+class SettingsStore;
+
+// Port numbers (COM1, COM2 ...) and the devices behind them. On Windows a number is the
+// COM name itself. Elsewhere a persisted table under Software\Norvik\PortMap maps
+// "COMn" to a device path, so that /dev/ttyUSB0 or a pseudo-terminal can be a COM port
+// and keeps its number from one run to the next.
+class PortMap {
+  public:
+    // Lists the devices the system reports (Windows: "COM3"; elsewhere: "/dev/ttyUSB0").
+    using Enumerator = std::function<QStringList()>;
+
+    explicit PortMap(SettingsStore& store, Enumerator enumerator = {});
+
+    // Device path to open for a port number; empty when nothing is mapped to it.
+    QString deviceFor(int port) const;
+    // Maps a port number to a device (replacing what it held).
+    void map(int port, const QString& device);
+    // The port names present ("COM1", "COM3" ...): every mapped device that exists plus
+    // every enumerated device, new devices getting the lowest free number.
+    QStringList presentPortNames();
+
+    static QStringList systemPorts();
+
+  private:
+    SettingsStore& store_;
+    Enumerator enumerator_;
+};
+
+// Fills the shared port-name list in its list form: upper case, only names holding
+// "COM", and one empty entry when there is none. Returns the names joined, each
+// followed by a comma, or the empty text when the list holds only the empty entry.
+QString ListSerialPorts(PortMap& portMap, QStringList& serialPortNames);
