@@ -1,0 +1,190 @@
+#include "sim/cli.h"
+#include "sim/ttyline.h"
+
+#include <QCommandLineParser>
+
+namespace t83sim {
+
+namespace {
+
+// A byte written as two hex digits, with or without a 0x prefix.
+bool parseHexByte(QString text, quint8* value) {
+    text = text.trimmed();
+    if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        text = text.mid(2);
+    bool ok = false;
+    const uint v = text.toUInt(&ok, 16);
+    if (!ok || text.isEmpty() || text.size() > 2 || v > 0xFF)
+        return false;
+    *value = quint8(v);
+    return true;
+}
+
+bool parseMilliseconds(const QString& text, int* value) {
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < 0)
+        return false;
+    *value = v;
+    return true;
+}
+
+// "55" or "55:0102": the reply code and the bytes that follow it.
+bool parseUnlisted(const QString& text, UnlistedReply* reply) {
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() > 2 || !parseHexByte(parts[0], &reply->code))
+        return false;
+    reply->payload.clear();
+    if (parts.size() == 2) {
+        const QByteArray hex = parts[1].trimmed().toLatin1();
+        const QByteArray bytes = QByteArray::fromHex(hex);
+        if (hex.size() % 2 != 0 || bytes.size() * 2 != hex.size())
+            return false;
+        reply->payload = bytes;
+    }
+    return true;
+}
+
+} // namespace
+
+bool parseCommandLine(const QStringList& arguments, CliConfig* config, QString* error) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Simulated T83 radio module. Prints 'PTY <path>' (and 'PEER <path>' "
+                       "with --peer) and serves the module protocol until terminated."));
+    parser.addHelpOption();
+    const QCommandLineOption peer(QStringLiteral("peer"),
+                                  QStringLiteral("Start a second station on its own pty, linked "
+                                                 "by radio to the first."));
+    const QCommandLineOption device(QStringLiteral("device"),
+                                    QStringLiteral("Serve a real serial line instead of a pty."),
+                                    QStringLiteral("path"));
+    const QCommandLineOption baud(QStringLiteral("baud"),
+                                  QStringLiteral("Rate of the serial line (default 9600)."),
+                                  QStringLiteral("rate"));
+    const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Never answer."));
+    const QCommandLineOption missing(
+        QStringLiteral("missing"),
+        QStringLiteral("Leave these request codes unanswered, e.g. EC,B7."),
+        QStringLiteral("codes"));
+    const QCommandLineOption delay(QStringLiteral("delay"),
+                                   QStringLiteral("Wait this long before each reply."),
+                                   QStringLiteral("ms"));
+    const QCommandLineOption split(QStringLiteral("split"),
+                                   QStringLiteral("Write replies one byte per write."));
+    const QCommandLineOption splitGap(QStringLiteral("split-gap"),
+                                      QStringLiteral("Gap between split bytes (default 2)."),
+                                      QStringLiteral("ms"));
+    const QCommandLineOption unlisted(
+        QStringLiteral("unlisted"),
+        QStringLiteral("Answer with this unknown reply code and bytes, e.g. 55:0102."),
+        QStringLiteral("code[:hex]"));
+    const QCommandLineOption unlistedOn(
+        QStringLiteral("unlisted-on"),
+        QStringLiteral("Request code whose answer --unlisted replaces (default FE, the probe)."),
+        QStringLiteral("code"));
+    const QCommandLineOption lockFailure(QStringLiteral("lock-failure"),
+                                         QStringLiteral("Answer frequency writes with a "
+                                                        "phase-lock failure."));
+    const QCommandLineOption crc(QStringLiteral("crc"),
+                                 QStringLiteral("CRC byte reported (default 5A)."),
+                                 QStringLiteral("hex"));
+    const QCommandLineOption version(QStringLiteral("version-text"),
+                                     QStringLiteral("Software version reported (11 characters, "
+                                                    "padded with spaces)."),
+                                     QStringLiteral("text"));
+    const QCommandLineOption frameTimeout(
+        QStringLiteral("frame-timeout"),
+        QStringLiteral("Pass an incomplete frame on as data after this long; 0 never "
+                       "(default 1000)."),
+        QStringLiteral("ms"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Log frames and radio data on stderr."));
+    parser.addOptions({peer, device, baud, silent, missing, delay, split, splitGap, unlisted,
+                       unlistedOn, lockFailure, crc, version, frameTimeout, verbose});
+
+    CliConfig result;
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments()[0]);
+        return false;
+    }
+    result.helpText = parser.helpText();
+    result.helpRequested = parser.isSet(QStringLiteral("help"));
+
+    SimOptions& o = result.options;
+    result.peer = parser.isSet(peer);
+    result.verbose = parser.isSet(verbose);
+    result.device = parser.value(device);
+    o.silent = parser.isSet(silent);
+    o.splitReplies = parser.isSet(split);
+    o.lockFailure = parser.isSet(lockFailure);
+    if (parser.isSet(baud)) {
+        bool ok = false;
+        result.baud = parser.value(baud).toInt(&ok);
+        if (!ok || !isSupportedBaudRate(result.baud)) {
+            *error = QStringLiteral("unsupported baud rate: %1").arg(parser.value(baud));
+            return false;
+        }
+    }
+    if (parser.isSet(missing)) {
+        for (const QString& code : parser.value(missing).split(QLatin1Char(','))) {
+            quint8 value = 0;
+            if (!parseHexByte(code, &value) || commandPayloadLength(value) < 0) {
+                *error = QStringLiteral("bad request code in --missing: %1").arg(code);
+                return false;
+            }
+            o.unanswered.insert(value);
+        }
+    }
+    if (parser.isSet(delay) && !parseMilliseconds(parser.value(delay), &o.replyDelayMs)) {
+        *error = QStringLiteral("bad --delay: %1").arg(parser.value(delay));
+        return false;
+    }
+    if (parser.isSet(splitGap) && !parseMilliseconds(parser.value(splitGap), &o.splitGapMs)) {
+        *error = QStringLiteral("bad --split-gap: %1").arg(parser.value(splitGap));
+        return false;
+    }
+    if (parser.isSet(frameTimeout) &&
+        !parseMilliseconds(parser.value(frameTimeout), &o.frameTimeoutMs)) {
+        *error = QStringLiteral("bad --frame-timeout: %1").arg(parser.value(frameTimeout));
+        return false;
+    }
+    if (parser.isSet(unlisted)) {
+        UnlistedReply reply;
+        if (!parseUnlisted(parser.value(unlisted), &reply)) {
+            *error = QStringLiteral("bad --unlisted: %1").arg(parser.value(unlisted));
+            return false;
+        }
+        if (isListedReplyCode(reply.code)) {
+            *error = QStringLiteral("--unlisted code %1 is one the host knows")
+                         .arg(parser.value(unlisted).section(QLatin1Char(':'), 0, 0));
+            return false;
+        }
+        o.unlisted = reply;
+    }
+    if (parser.isSet(unlistedOn)) {
+        if (!o.unlisted) {
+            *error = QStringLiteral("--unlisted-on needs --unlisted");
+            return false;
+        }
+        if (!parseHexByte(parser.value(unlistedOn), &o.unlisted->trigger) ||
+            commandPayloadLength(o.unlisted->trigger) < 0) {
+            *error = QStringLiteral("bad --unlisted-on: %1").arg(parser.value(unlistedOn));
+            return false;
+        }
+    }
+    if (parser.isSet(crc) && !parseHexByte(parser.value(crc), &o.crc)) {
+        *error = QStringLiteral("bad --crc: %1").arg(parser.value(crc));
+        return false;
+    }
+    if (parser.isSet(version))
+        o.versionText = parser.value(version);
+    *config = result;
+    return true;
+}
+
+} // namespace t83sim

@@ -1,0 +1,26 @@
+#pragma once
+
+// Command line of the simulator program.
+
+#include "sim/options.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace t83sim {
+
+struct CliConfig {
+    SimOptions options;
+    bool peer = false; // start a second, radio-linked station on its own pty
+    QString device;    // run the first station on this serial device
+    int baud = 9600;
+    bool verbose = false; // log frames and radio traffic on stderr
+    bool helpRequested = false;
+    QString helpText;
+};
+
+// Parses the arguments (the first one is the program name). Returns false
+// with a message for a malformed or unknown option.
+bool parseCommandLine(const QStringList& arguments, CliConfig* config, QString* error);
+
+} // namespace t83sim
