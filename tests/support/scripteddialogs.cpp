@@ -1,0 +1,30 @@
+#include "tests/support/scripteddialogs.h"
+
+UserDialogs::Answer ScriptedDialogs::message(const QString& text, const QString& title, Icon icon,
+                                             Buttons) {
+    messages.append({text, title, icon});
+    return answers.isEmpty() ? Answer::Ok : answers.dequeue();
+}
+
+std::optional<QString> ScriptedDialogs::inputBox(const QString& prompt, const QString&,
+                                                 const QString&) {
+    prompts << prompt;
+    return inputs.isEmpty() ? std::nullopt : inputs.dequeue();
+}
+
+QString ScriptedDialogs::openFileName(const QString& title, const QString&) {
+    prompts << title;
+    return fileNames.isEmpty() ? QString() : fileNames.dequeue();
+}
+
+QString ScriptedDialogs::saveFileName(const QString& title, const QString&) {
+    prompts << title;
+    return fileNames.isEmpty() ? QString() : fileNames.dequeue();
+}
+
+QStringList ScriptedDialogs::texts() const {
+    QStringList out;
+    for (const Shown& m : messages)
+        out << m.text;
+    return out;
+}

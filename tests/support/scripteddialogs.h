@@ -1,0 +1,30 @@
+#pragma once
+
+#include "app/userdialogs.h"
+
+#include <QQueue>
+#include <QStringList>
+
+// Answers the program's dialogs from a script and records what it was shown.
+class ScriptedDialogs final : public UserDialogs {
+public:
+    struct Shown {
+        QString text;
+        QString title;
+        Icon icon;
+    };
+
+    Answer message(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText) override;
+    QString openFileName(const QString& title, const QString& filter) override;
+    QString saveFileName(const QString& title, const QString& filter) override;
+
+    QList<Shown> messages;
+    QStringList prompts;
+    QQueue<Answer> answers;                     // default: Ok
+    QQueue<std::optional<QString>> inputs;      // default: cancelled
+    QQueue<QString> fileNames;                  // default: cancelled (empty)
+
+    QStringList texts() const;
+};

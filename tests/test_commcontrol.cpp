@@ -1,0 +1,211 @@
+// The serial object's receive contract over an in-memory line: thresholds, read
+// lengths, text decoding, DSR events, closed-port writes and a vanishing device.
+#include "link/commcontrol.h"
+#include "link/memorybackend.h"
+#include "serial/serialsettings.h"
+#include "tests/support/testenv.h"
+
+#include <QSignalSpy>
+
+class TestCommControl : public QObject {
+    Q_OBJECT
+
+    MemoryLine line;
+    std::unique_ptr<CommControl> comm;
+    QList<int> events;
+    std::function<void()> handler;
+
+    void openFresh() {
+        comm = std::make_unique<CommControl>(
+            [](int port) { return port == 1 ? QStringLiteral("mem:1") : QString(); },
+            [this](const QString&) { return std::make_unique<MemoryBackend>(&line); });
+        events.clear();
+        handler = nullptr;
+        connect(comm.get(), &CommControl::OnComm, this, [this] {
+            events << comm->CommEvent();
+            if (handler)
+                handler();
+        });
+        QVERIFY(comm->setCommPort(1).ok());
+        QVERIFY(comm->setSettings(QStringLiteral("1200,n,8,1")).ok());
+        QVERIFY(comm->setPortOpen(true).ok());
+        comm->setInputMode(CommControl::comInputModeBinary);
+        comm->setRThreshold(1);
+        comm->setInputLen(1);
+    }
+
+private slots:
+    void init() { openFresh(); }
+    void cleanup() { comm.reset(); }
+
+    void settingsTextsParseInEitherCase() {
+        const auto a = SerialSettings::parse(QStringLiteral("9600,n,8,1"));
+        QVERIFY(a && a->rate == 9600 && a->parity == QSerialPort::NoParity);
+        const auto b = SerialSettings::parse(QStringLiteral("1200,M,8,1"));
+        QVERIFY(b && b->parity == QSerialPort::MarkParity && b->dataBits == QSerialPort::Data8);
+        const auto c = SerialSettings::parse(QStringLiteral("56000,e,7,2"));
+        QVERIFY(c && c->parity == QSerialPort::EvenParity && c->dataBits == QSerialPort::Data7 &&
+                c->stopBits == QSerialPort::TwoStop);
+        QVERIFY(!SerialSettings::parse(QStringLiteral("0,n,8,1")));
+        QVERIFY(!SerialSettings::parse(QStringLiteral("9600,x,8,1")));
+        QVERIFY(!SerialSettings::parse(QStringLiteral("9600,n,8")));
+        // A rejected settings text leaves the old one in force.
+        QVERIFY(!comm->setSettings(QStringLiteral("abc")).ok());
+        QCOMPARE(comm->Settings(), QStringLiteral("1200,n,8,1"));
+        QVERIFY(comm->setSettings(QStringLiteral("1200,E,8,1")).ok());
+        QCOMPARE(line.settings().parity, QSerialPort::EvenParity);
+    }
+
+    void oneEventPerByteAtThresholdOne() {
+        QByteArray got;
+        handler = [&] { got += comm->InputBytes(); };
+        line.feed(QByteArray("\x41\x42\x43", 3));
+        QTRY_COMPARE(got, QByteArray("ABC"));
+        QCOMPARE(events, (QList<int>{2, 2, 2}));
+    }
+
+    void raisingThresholdWhileBytesWaitLosesNothing() {
+        // The handler reads the first byte and asks for a six-byte payload, as the
+        // reply parser does after a reply code.
+        QList<QByteArray> reads;
+        handler = [&] {
+            const QByteArray chunk = comm->InputBytes();
+            reads << chunk;
+            if (reads.size() == 1) {
+                comm->setRThreshold(6);
+                comm->setInputLen(6);
+            } else {
+                comm->setRThreshold(1);
+                comm->setInputLen(1);
+            }
+        };
+        line.feed(QByteArray::fromHex("EF229100"));
+        QTest::qWait(30);
+        QCOMPARE(reads.size(), 1); // four bytes wait under a threshold of six
+        QCOMPARE(comm->InBufferCount(), 3);
+        line.feed(QByteArray::fromHex("2291007A"));
+        QTRY_COMPARE(reads.size(), 3);
+        QCOMPARE(reads[1], QByteArray::fromHex("229100229100"));
+        QCOMPARE(reads[2], QByteArray::fromHex("7A"));
+        QCOMPARE(comm->InBufferCount(), 0);
+    }
+
+    void loweringThresholdDeliversWhatWaits() {
+        comm->setRThreshold(0); // no receive events at all
+        line.feed(QByteArray("xyz"));
+        QTest::qWait(30);
+        QVERIFY(events.isEmpty());
+        QCOMPARE(comm->InBufferCount(), 3);
+        comm->setInputLen(0);
+        QByteArray got;
+        handler = [&] { got += comm->InputBytes(); };
+        comm->setRThreshold(1);
+        QTRY_COMPARE(got, QByteArray("xyz"));
+        QCOMPARE(events.size(), 1); // InputLen 0 took everything in one read
+    }
+
+    void eventsAreNeverReentrant() {
+        int depth = 0;
+        int maxDepth = 0;
+        int count = 0;
+        handler = [&] {
+            ++depth;
+            maxDepth = std::max(maxDepth, depth);
+            comm->InputBytes();
+            if (count++ == 0) {
+                // Bytes and a DSR change arriving while the handler runs (a handler that
+                // lets the event loop run, as the capture path does).
+                line.feed(QByteArray("more"));
+                line.setDsr(true);
+                QTest::qWait(20);
+            }
+            --depth;
+        };
+        line.feed(QByteArray("a"));
+        QTRY_COMPARE(comm->InBufferCount(), 0);
+        QTRY_VERIFY(events.contains(4));
+        QCOMPARE(maxDepth, 1);
+        QVERIFY(comm->DSRHolding());
+    }
+
+    void handlerThatReadsNothingIsNotCalledInALoop() {
+        handler = [] {};
+        line.feed(QByteArray("zz"));
+        QTest::qWait(50);
+        QCOMPARE(events.size(), 1);
+        QCOMPARE(comm->InBufferCount(), 2);
+        line.feed(QByteArray("!"));
+        QTRY_COMPARE(events.size(), 2);
+    }
+
+    void textModeDecodesGbkAcrossSplitReads() {
+        comm->setInputMode(CommControl::comInputModeText);
+        comm->setInputLen(0);
+        QString text;
+        handler = [&] { text += comm->Input().toString(); };
+        const QByteArray gbk = CommControl::toAnsi(QStringLiteral("中文A"));
+        QCOMPARE(gbk, QByteArray::fromHex("d6d0cec441"));
+        line.feed(gbk.left(1)); // half of 中
+        QTRY_COMPARE(events.size(), 1);
+        QCOMPARE(text, QString());
+        line.feed(gbk.mid(1, 2)); // rest of 中, half of 文
+        QTRY_COMPARE(text, QStringLiteral("中"));
+        line.feed(gbk.mid(3));
+        QTRY_COMPARE(text, QStringLiteral("中文A"));
+    }
+
+    void outputSendsBytesAndAnsiText() {
+        QVERIFY(comm->Output(QByteArray::fromHex("D7FE")));
+        QVERIFY(comm->Output(QStringLiteral("中a")));
+        QCOMPARE(line.takeWritten(), QByteArray::fromHex("D7FED6D061"));
+    }
+
+    void closedPortRefusesWritesQuietly() {
+        QVERIFY(comm->setPortOpen(false).ok());
+        QVERIFY(!line.isOpen());
+        QVERIFY(!comm->Output(QByteArray("x")));
+        QVERIFY(!comm->Output(QStringLiteral("x")));
+        QVERIFY(comm->Input().toByteArray().isEmpty());
+        QVERIFY(line.written().isEmpty());
+    }
+
+    void openingFailuresAreClassified() {
+        QCOMPARE(comm->setPortOpen(true).failure, CommControl::Failure::AlreadyOpen);
+        comm->setPortOpen(false);
+        QCOMPARE(comm->setCommPort(0).failure, CommControl::Failure::InvalidPort);
+        QVERIFY(comm->setCommPort(2).ok());
+        QCOMPARE(comm->setPortOpen(true).failure, CommControl::Failure::InvalidPort);
+        QVERIFY(comm->setCommPort(1).ok());
+        line.setBusy(true);
+        QCOMPARE(comm->setPortOpen(true).failure, CommControl::Failure::AlreadyOpen);
+        line.setBusy(false);
+        QVERIFY(comm->setPortOpen(true).ok());
+        // The port number cannot change under an open port.
+        QCOMPARE(comm->setCommPort(2).failure, CommControl::Failure::AlreadyOpen);
+    }
+
+    void dtrFollowsDtrEnable() {
+        comm->setDTREnable(true);
+        QVERIFY(line.dtr());
+        comm->setDTREnable(false);
+        QVERIFY(!line.dtr());
+        // Asked before opening, applied on opening.
+        comm->setPortOpen(false);
+        comm->setDTREnable(true);
+        QVERIFY(comm->setPortOpen(true).ok());
+        QVERIFY(line.dtr());
+    }
+
+    void lostDeviceClosesThePortOnce() {
+        QSignalSpy lost(comm.get(), &CommControl::portLost);
+        line.unplug();
+        line.unplug();
+        QCOMPARE(lost.count(), 1);
+        QVERIFY(!comm->PortOpen());
+        QVERIFY(!comm->Output(QByteArray("x")));
+        QVERIFY(comm->setPortOpen(true).ok()); // and it can be opened again
+    }
+};
+
+T83_TEST_MAIN(TestCommControl)
+#include "test_commcontrol.moc"

@@ -1,0 +1,89 @@
+// The real-port backend against a pseudo-terminal: opening, bytes both ways, a driver
+// that refuses DTR and parity, a port held by another opener, and the far end vanishing.
+#include "link/commcontrol.h"
+#include "link/qserialbackend.h"
+#include "tests/support/pty.h"
+#include "tests/support/testenv.h"
+
+#include <QSignalSpy>
+
+class TestQSerialBackend : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<CommControl> makeComm(const Pty& pty) {
+        const QString path = pty.slavePath();
+        auto comm = std::make_unique<CommControl>(
+            [path](int port) { return port == 1 ? path : QString(); }, &QSerialBackend::create);
+        comm->setCommPort(1);
+        comm->setRThreshold(1);
+        comm->setInputLen(0);
+        comm->setInputMode(CommControl::comInputModeBinary);
+        return comm;
+    }
+
+private slots:
+    void bytesTravelBothWaysAndRefusedRequestsDoNotBreakThePort() {
+        Pty pty;
+        QVERIFY(pty.ok());
+        auto comm = makeComm(pty);
+        // Mark parity is refused by a pseudo-terminal; the port must still open and
+        // report the settings it was given.
+        QVERIFY(comm->setSettings(QStringLiteral("1200,M,8,1")).ok());
+        comm->setDTREnable(true); // refused by the pty driver as well
+        const auto opened = comm->setPortOpen(true);
+        QVERIFY2(opened.ok(), qPrintable(opened.description));
+        QCOMPARE(comm->Settings(), QStringLiteral("1200,M,8,1"));
+        QVERIFY(!comm->DSRHolding());
+
+        QVERIFY(comm->Output(QByteArray::fromHex("D7FE")));
+        QTRY_COMPARE(pty.received(), QByteArray::fromHex("D7FE"));
+
+        QByteArray got;
+        connect(comm.get(), &CommControl::OnComm, this, [&] { got += comm->InputBytes(); });
+        const QByteArray all = QByteArray::fromHex("D7FD0011FF7F80");
+        pty.write(all);
+        QTRY_COMPARE(got, all);
+
+        comm->setDTREnable(false);
+        QVERIFY(comm->Output(QStringLiteral("中")));
+        QTRY_COMPARE(pty.received(), QByteArray::fromHex("D7FED6D0"));
+        QVERIFY(comm->setSettings(QStringLiteral("9600,E,8,1")).ok());
+    }
+
+    void missingDeviceIsAnInvalidPort() {
+        auto comm = std::make_unique<CommControl>(
+            [](int) { return QStringLiteral("/dev/t83-no-such-device"); },
+            &QSerialBackend::create);
+        comm->setSettings(QStringLiteral("1200,n,8,1"));
+        QCOMPARE(comm->setPortOpen(true).failure, CommControl::Failure::InvalidPort);
+    }
+
+    void portHeldByAnotherOpenerIsInUse() {
+        Pty pty;
+        QSerialPort other;
+        other.setPortName(pty.slavePath());
+        QVERIFY(other.open(QIODevice::ReadWrite));
+        auto comm = makeComm(pty);
+        comm->setSettings(QStringLiteral("1200,n,8,1"));
+        QCOMPARE(comm->setPortOpen(true).failure, CommControl::Failure::AlreadyOpen);
+        other.close();
+        QVERIFY(comm->setPortOpen(true).ok());
+    }
+
+    void vanishedFarEndClosesThePortAndSaysSoOnce() {
+        Pty pty;
+        auto comm = makeComm(pty);
+        comm->setSettings(QStringLiteral("1200,n,8,1"));
+        QVERIFY(comm->setPortOpen(true).ok());
+        QSignalSpy lost(comm.get(), &CommControl::portLost);
+        pty.closeMaster();
+        QTRY_COMPARE(lost.count(), 1);
+        QTest::qWait(100);
+        QCOMPARE(lost.count(), 1);
+        QVERIFY(!comm->PortOpen());
+        QVERIFY(!comm->Output(QByteArray("x")));
+    }
+};
+
+T83_TEST_MAIN(TestQSerialBackend)
+#include "test_qserialbackend.moc"

@@ -1,0 +1,117 @@
+// The receive window: typed keys go out (ASCII one byte, Chinese two GBK bytes) with a
+// 60 ms DTR pulse, echo can be switched off, DSR changes reach panel 2, received bytes
+// are shown, and the window refuses its close box.
+#include "app/appcontext.h"
+#include "app/statuspanel.h"
+#include "link/showdata.h"
+#include "tests/support/memorylines.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testenv.h"
+
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+
+class TestReceiveWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<MemoryLines> lines;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<AppContext> ctx;
+    MemoryLine* line = nullptr;
+    ShowData* window = nullptr;
+
+private slots:
+    void init() {
+        testenv::reset();
+        lines = std::make_unique<MemoryLines>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        ctx = std::make_unique<AppContext>(*dialogs,
+                                           lines->options({QStringLiteral("mem:1")}));
+        ctx->startup();
+        window = ctx->showdata();
+        window->Timer1.stop(); // no module in these tests
+        line = lines->line(QStringLiteral("mem:1"));
+        line->takeWritten();
+    }
+    void cleanup() {
+        ctx.reset();
+        lines.reset();
+    }
+
+    void typedKeysAreSentAndPulseDtr() {
+        QTest::keyClicks(window->Text1, QStringLiteral("a"));
+        QCOMPARE(line->takeWritten(), QByteArray("a"));
+        QVERIFY(!line->dtr());
+        QCOMPARE(window->panel(1)->text(), QStringLiteral("逻辑1"));
+        QCOMPARE(window->panel(1)->picture(), 104);
+        QCOMPARE(window->Text1->toPlainText(), QStringLiteral("a"));
+
+        // A burst keeps DTR off until 60 ms after its last key.
+        QElapsedTimer clock;
+        clock.start();
+        QTest::qWait(40);
+        QTest::keyClicks(window->Text1, QStringLiteral("b"));
+        QTRY_VERIFY_WITH_TIMEOUT(line->dtr(), 1000);
+        QVERIFY(clock.elapsed() >= 95);
+        QCOMPARE(window->panel(1)->text(), QStringLiteral("逻辑0"));
+        QCOMPARE(window->panel(1)->picture(), 103);
+        QCOMPARE(line->takeWritten(), QByteArray("b"));
+    }
+
+    void chineseCharacterIsTwoGbkBytesInOneWrite() {
+        QList<QByteArray> writes;
+        connect(line, &MemoryLine::bytesWritten, this, [&](const QByteArray& b) { writes << b; });
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("中"));
+        QCoreApplication::sendEvent(window->Text1, &key);
+        QCOMPARE(writes, QList<QByteArray>{QByteArray::fromHex("D6D0")});
+    }
+
+    void echoOffSendsButLeavesTheTextAlone() {
+        window->Text1->setPlainText(QStringLiteral("x"));
+        ctx->EchoKeys = false;
+        QTest::keyClicks(window->Text1, QStringLiteral("hi"));
+        QCOMPARE(line->takeWritten(), QByteArray("hi"));
+        QCOMPARE(window->Text1->toPlainText(), QStringLiteral("x"));
+    }
+
+    void typingWithThePortClosedSendsNothing() {
+        ctx->MSComm1().setPortOpen(false);
+        QTest::keyClicks(window->Text1, QStringLiteral("q"));
+        QVERIFY(line->written().isEmpty());
+        QCOMPARE(window->Text1->toPlainText(), QStringLiteral("q"));
+        QVERIFY(dialogs->messages.isEmpty());
+    }
+
+    void dsrChangesShowInPanelTwo() {
+        QCOMPARE(window->panel(2)->text(), QStringLiteral("逻辑1"));
+        line->setDsr(true);
+        QTRY_COMPARE(window->panel(2)->text(), QStringLiteral("逻辑0"));
+        QCOMPARE(window->panel(2)->picture(), 101);
+        QCOMPARE(window->panel(2)->bevel(), StatusPanel::Bevel::Inset);
+        line->setDsr(false);
+        QTRY_COMPARE(window->panel(2)->picture(), 102);
+    }
+
+    void receivedBytesReachTheWindowAndItsPanelsStartRight() {
+        QCOMPARE(window->panel(3)->text(), QStringLiteral("CRC校验:未读"));
+        QCOMPARE(window->panel(4)->text(), QStringLiteral("软件版本"));
+        line->feed(QByteArray("AB"));
+        QTRY_COMPARE(window->Text1->toPlainText(), QStringLiteral("41:42:"));
+    }
+
+    void longTrafficKeepsTheTextBounded() {
+        const QString chunk(1000, QLatin1Char('x'));
+        for (int i = 0; i < 400; ++i)
+            window->appendReceived(chunk);
+        QVERIFY(window->Text1->document()->characterCount() <= 200001);
+        QVERIFY(window->Text1->toPlainText().endsWith(chunk));
+    }
+
+    void closeBoxIsRefused() {
+        QVERIFY(!window->close());
+        QVERIFY(ctx->MSComm1().PortOpen());
+    }
+};
+
+T83_TEST_MAIN(TestReceiveWindow)
+#include "test_receivewindow.moc"

@@ -1,0 +1,245 @@
+// Start-up and shutdown of the main window: first-run settings, restored tool choices,
+// opening the stored port and probing the module, the failure paths and their gating.
+#include "app/appcontext.h"
+#include "app/father.h"
+#include "app/statuspanel.h"
+#include "link/showdata.h"
+#include "serial/portopen.h"
+#include "tests/support/memorylines.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testenv.h"
+
+#include <QFile>
+#include <QMenu>
+#include <QStatusBar>
+#include <QToolButton>
+
+class TestStartup : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<MemoryLines> lines;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<AppContext> ctx;
+
+    AppContext& newContext(QStringList present = {QStringLiteral("mem:1")}) {
+        ctx.reset();
+        ctx = std::make_unique<AppContext>(*dialogs, lines->options(present));
+        return *ctx;
+    }
+    static QString reg(AppContext& c, const QString& key, const char16_t* name) {
+        return c.store().GetRegString(key, QString::fromUtf16(name));
+    }
+    bool moduleCommandsOn() {
+        Father* f = ctx->father();
+        return f->menusetmodule->isEnabled() && f->toolButton(5)->isEnabled() &&
+               f->toolButton(13)->isEnabled() && f->menutool->menuAction()->isEnabled() &&
+               f->buttonMenuItem(QStringLiteral("key12"))->isEnabled();
+    }
+    bool linkCommandsOn() {
+        Father* f = ctx->father();
+        return ctx->showdata()->StatusBar1->isEnabled() && f->toolButton(3)->isEnabled() &&
+               f->toolButton(11)->isEnabled() && f->menudata->menuAction()->isEnabled() &&
+               f->menudatacode->isEnabled();
+    }
+
+private slots:
+    void init() {
+        testenv::reset();
+        lines = std::make_unique<MemoryLines>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+    }
+    void cleanup() {
+        ctx.reset();
+        lines.reset();
+    }
+
+    void firstRunCreatesDefaultsAndProbesCom1() {
+        AppContext& c = newContext();
+        c.startup();
+        QVERIFY(dialogs->messages.isEmpty());
+        QCOMPARE(reg(c, RegKeys::PortSetting, u"串口号"), QStringLiteral("1"));
+        QCOMPARE(reg(c, RegKeys::PortSetting, u"波特率"), QStringLiteral("1200"));
+        for (int i = 1; i <= 6; ++i)
+            QCOMPARE(c.store().GetRegString(RegKeys::Frequency, QStringLiteral("信道%1").arg(i)),
+                     QStringLiteral("229100229100"));
+        QCOMPARE(reg(c, RegKeys::ToolMenu, u"工具窗口"), QStringLiteral("1"));
+        QCOMPARE(c.intset, qint16(1));
+
+        MemoryLine* line = lines->line(QStringLiteral("mem:1"));
+        QCOMPARE(line->written(), QByteArray::fromHex("D7FE")); // the probe, first and alone
+        QCOMPARE(line->settings().rate, 1200);
+        QVERIFY(line->dtr());
+        QCOMPARE(c.father()->panel(1)->text(), QStringLiteral("COM1,1200,n,8,1"));
+        QCOMPARE(c.father()->panel(2)->text(), QStringLiteral("接收格式:HEX数据"));
+        QCOMPARE(c.father()->windowTitle(), QStringLiteral("RL14V0512 T83系列模块设置和通信软件"));
+        QVERIFY(c.showdata()->Timer1.isActive());
+        QCOMPARE(c.showdata()->Timer1.interval(), 500);
+        QCOMPARE(c.CurrentRate, 1200);
+        QVERIFY(moduleCommandsOn());
+        QVERIFY(linkCommandsOn());
+        QCOMPARE(c.father()->toolButton(1)->toolTip(), QStringLiteral("串口设置"));
+    }
+
+    void storedPortAndRateAreUsed() {
+        {
+            AppContext& c = newContext();
+            EnsureSettingsKeys(c.store(), *dialogs);
+            c.store().SetRegString(RegKeys::PortSetting, QStringLiteral("串口号"), QStringLiteral("3"));
+            c.store().SetRegString(RegKeys::PortSetting, QStringLiteral("波特率"), QStringLiteral("9600"));
+            c.portMap().map(3, QStringLiteral("mem:3"));
+        }
+        AppContext& c = newContext({});
+        c.startup();
+        QCOMPARE(c.father()->panel(1)->text(), QStringLiteral("COM3,9600,n,8,1"));
+        QCOMPARE(lines->line(QStringLiteral("mem:3"))->written(), QByteArray::fromHex("D7FE"));
+        QCOMPARE(lines->line(QStringLiteral("mem:3"))->settings().rate, 9600);
+    }
+
+    void existingPortSettingIsNotRecreatedAndChoicesReadZero() {
+        {
+            AppContext& c = newContext();
+            c.store().createKey(RegKeys::PortSetting, {{QStringLiteral("串口号"), QStringLiteral("1")},
+                                                       {QStringLiteral("波特率"), QStringLiteral("1200")}});
+        }
+        AppContext& c = newContext();
+        c.startup();
+        QVERIFY(!c.store().keyExists(RegKeys::ToolMenu));
+        QVERIFY(!c.store().keyExists(RegKeys::Frequency));
+        QCOMPARE(c.intset, qint16(0));
+        QCOMPARE(c.intfile, qint16(0));
+        QCOMPARE(c.intnet, qint16(0));
+        QCOMPARE(c.inttool, qint16(0));
+        QCOMPARE(c.father()->toolButton(1)->toolTip(), QStringLiteral("串口设置"));
+        QCOMPARE(c.father()->toolButton(7)->toolTip(), QStringLiteral("工具窗口"));
+        // Saving at shutdown cannot create the missing key either.
+        c.father()->close();
+        QVERIFY(!c.store().keyExists(RegKeys::ToolMenu));
+    }
+
+    void restoredChoicesSetTooltipsAndShutdownStoresThem() {
+        {
+            AppContext& c = newContext();
+            EnsureSettingsKeys(c.store(), *dialogs);
+            c.store().SetRegString(RegKeys::ToolMenu, QStringLiteral("属性设置"), QStringLiteral("2.6"));
+            c.store().SetRegString(RegKeys::ToolMenu, QStringLiteral("工具窗口"), QStringLiteral("2abc"));
+        }
+        AppContext& c = newContext();
+        c.startup();
+        QCOMPARE(c.intset, qint16(3)); // nearest integer
+        QCOMPARE(c.inttool, qint16(2));
+        QCOMPARE(c.father()->toolButton(1)->toolTip(), QStringLiteral("开关量端口"));
+        QCOMPARE(c.father()->toolButton(7)->toolTip(), QStringLiteral("调试窗口"));
+        QCOMPARE(c.father()->toolButton(5)->toolTip(), QStringLiteral("轮循"));
+
+        c.intset = 2;
+        c.intfile = 1;
+        c.intnet = 1;
+        c.inttool = 2;
+        QFile cache(QStringLiteral("portstate.dat"));
+        QVERIFY(cache.open(QIODevice::WriteOnly));
+        cache.write(QByteArray(24, '\0'));
+        cache.close();
+        cache.setPermissions(QFileDevice::ReadOwner); // protected, as the parser leaves it
+        c.father()->close();
+        QVERIFY(!QFile::exists(QStringLiteral("portstate.dat")));
+        QCOMPARE(reg(c, RegKeys::ToolMenu, u"属性设置"), QStringLiteral("2"));
+        QCOMPARE(reg(c, RegKeys::ToolMenu, u"文件传输"), QStringLiteral("1"));
+        QCOMPARE(reg(c, RegKeys::ToolMenu, u"组网通讯"), QStringLiteral("1"));
+        QCOMPARE(reg(c, RegKeys::ToolMenu, u"工具窗口"), QStringLiteral("2"));
+        QVERIFY(dialogs->messages.isEmpty()); // no cache file is no problem either
+    }
+
+    void missingPortFailsWithoutProbe() {
+        {
+            AppContext& c = newContext();
+            EnsureSettingsKeys(c.store(), *dialogs);
+            c.store().SetRegString(RegKeys::PortSetting, QStringLiteral("串口号"), QStringLiteral("5"));
+        }
+        AppContext& c = newContext();
+        c.startup();
+        QCOMPARE(dialogs->texts(), QStringList{QStringLiteral("设置串口无效,确定后请重新设置")});
+        QCOMPARE(dialogs->messages[0].title, QStringLiteral("提示"));
+        QCOMPARE(dialogs->messages[0].icon, UserDialogs::Icon::Exclamation);
+        QCOMPARE(c.father()->panel(1)->text(), QStringLiteral("打开串口时出错"));
+        QVERIFY(!moduleCommandsOn());
+        QVERIFY(!linkCommandsOn());
+        QVERIFY(!c.showdata()->Timer1.isActive());
+        QVERIFY(lines->line(QStringLiteral("mem:1"))->written().isEmpty());
+        QCOMPARE(c.CurrentRate, 0);
+        // The port settings stay reachable.
+        QVERIFY(c.father()->menusetport->isEnabled());
+        QVERIFY(c.father()->buttonMenuItem(QStringLiteral("key11"))->isEnabled());
+    }
+
+    void portHeldElsewhereKeepsToolChoices() {
+        {
+            AppContext& c = newContext();
+            EnsureSettingsKeys(c.store(), *dialogs);
+            c.store().SetRegString(RegKeys::ToolMenu, QStringLiteral("属性设置"), QStringLiteral("2"));
+        }
+        lines->line(QStringLiteral("mem:1"))->setBusy(true);
+        AppContext& c = newContext();
+        c.startup();
+        QCOMPARE(dialogs->texts(), QStringList{QStringLiteral("设置串口已打开,确定后请重新设置")});
+        QCOMPARE(c.intset, qint16(2));
+        QCOMPARE(c.father()->panel(1)->text(), QStringLiteral("打开串口时出错"));
+    }
+
+    void applyingSettingsReopensStoresAndGates() {
+        AppContext& c = newContext({QStringLiteral("mem:1"), QStringLiteral("mem:2")});
+        c.startup();
+        SetModuleCommandsEnabled(c, false);
+        QVERIFY(ApplyPortSettings(c, 2, 9600, QStringLiteral("9600,N,8,1")));
+        QVERIFY(!lines->line(QStringLiteral("mem:1"))->isOpen());
+        QVERIFY(lines->line(QStringLiteral("mem:2"))->isOpen());
+        QCOMPARE(c.father()->panel(1)->text(), QStringLiteral("COM2,9600,N,8,1"));
+        QCOMPARE(reg(c, RegKeys::PortSetting, u"串口号"), QStringLiteral("2"));
+        QCOMPARE(reg(c, RegKeys::PortSetting, u"波特率"), QStringLiteral("9600"));
+        QVERIFY(!moduleCommandsOn()); // left for the module's answer to decide
+        QVERIFY(linkCommandsOn());
+
+        // A port in use: message, tool choices back to 1, both groups off, nothing stored.
+        c.intset = 3;
+        c.inttool = 2;
+        lines->line(QStringLiteral("mem:1"))->setBusy(true);
+        QVERIFY(!ApplyPortSettings(c, 1, 1200, QStringLiteral("1200,N,8,1")));
+        QCOMPARE(dialogs->texts().last(), QStringLiteral("设置串口已打开,确定后请重新设置"));
+        QCOMPARE(c.intset, qint16(1));
+        QCOMPARE(c.inttool, qint16(1));
+        QVERIFY(!linkCommandsOn());
+        QCOMPARE(c.father()->panel(1)->text(), QStringLiteral("打开串口时出错"));
+        QCOMPARE(reg(c, RegKeys::PortSetting, u"串口号"), QStringLiteral("2"));
+    }
+
+    void lostPortIsReportedOnceAndShownInThePanel() {
+        AppContext& c = newContext();
+        c.startup();
+        lines->line(QStringLiteral("mem:1"))->unplug();
+        QTRY_COMPARE(c.father()->panel(1)->text(), QStringLiteral("打开串口时出错"));
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY(dialogs->messages[0].text.contains(QStringLiteral("串口")));
+        QVERIFY(!c.MSComm1().PortOpen());
+        QVERIFY(!c.MSComm1().Output(QByteArray::fromHex("D7FE")));
+        QVERIFY(ApplyPortSettings(c, 1, 1200, QStringLiteral("1200,N,8,1")));
+    }
+
+    void hiddenItemsNeverShowOrFire() {
+        AppContext& c = newContext();
+        Father* f = c.startup();
+        SetModuleCommandsEnabled(c, false);
+        SetModuleCommandsEnabled(c, true);
+        SetLinkCommandsEnabled(c, false);
+        SetLinkCommandsEnabled(c, true);
+        for (QAction* a : {f->filerx, f->menunet->menuAction(), f->menunetcycle, f->menunetinvite,
+                           f->menuwindowsh, f->menuwindowsv, f->menuwindowsc, f->menuhelpindex,
+                           f->menuhelpsearch, f->menuhelpsupport})
+            QVERIFY2(!a->isVisible(), qPrintable(a->text()));
+        QCOMPARE(f->menusetport->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+        QCOMPARE(f->menusetgate->shortcut(), QKeySequence(Qt::Key_F2));
+        QCOMPARE(f->filetx->shortcut(), QKeySequence(Qt::Key_F3));
+        QCOMPARE(f->menudatacode->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_A));
+    }
+};
+
+T83_TEST_MAIN(TestStartup)
+#include "test_startup.moc"
