@@ -91,8 +91,8 @@ bool ApplyPortSettings(AppContext& ctx, qint16 port, qint32 rate, const QString&
         return false;
     store.deleteValue(RegKeys::PortSetting, QStringLiteral("串口号"));
     store.deleteValue(RegKeys::PortSetting, QStringLiteral("波特率"));
-    store.SetRegString(RegKeys::PortSetting, QStringLiteral("串口号"), QString::number(port));
-    store.SetRegString(RegKeys::PortSetting, QStringLiteral("波特率"), QString::number(rate));
+    store.writeValue(RegKeys::PortSetting, QStringLiteral("串口号"), QString::number(port));
+    store.writeValue(RegKeys::PortSetting, QStringLiteral("波特率"), QString::number(rate));
     SetLinkCommandsEnabled(ctx, true);
     return true;
 }

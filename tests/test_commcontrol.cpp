@@ -34,7 +34,7 @@ class TestCommControl : public QObject {
         comm->setInputLen(1);
     }
 
-private slots:
+  private slots:
     void init() { openFresh(); }
     void cleanup() { comm.reset(); }
 

@@ -7,7 +7,7 @@
 
 class TestPortList : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init() { testenv::reset(); }
 
     void noPortsGivesOneEmptyEntry() {

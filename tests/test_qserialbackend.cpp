@@ -21,7 +21,7 @@ class TestQSerialBackend : public QObject {
         return comm;
     }
 
-private slots:
+  private slots:
     void bytesTravelBothWaysAndRefusedRequestsDoNotBreakThePort() {
         Pty pty;
         QVERIFY(pty.ok());
@@ -52,8 +52,7 @@ private slots:
 
     void missingDeviceIsAnInvalidPort() {
         auto comm = std::make_unique<CommControl>(
-            [](int) { return QStringLiteral("/dev/t83-no-such-device"); },
-            &QSerialBackend::create);
+            [](int) { return QStringLiteral("/dev/t83-no-such-device"); }, &QSerialBackend::create);
         comm->setSettings(QStringLiteral("1200,n,8,1"));
         QCOMPARE(comm->setPortOpen(true).failure, CommControl::Failure::InvalidPort);
     }

@@ -20,13 +20,12 @@ class TestReceiveWindow : public QObject {
     MemoryLine* line = nullptr;
     ShowData* window = nullptr;
 
-private slots:
+  private slots:
     void init() {
         testenv::reset();
         lines = std::make_unique<MemoryLines>();
         dialogs = std::make_unique<ScriptedDialogs>();
-        ctx = std::make_unique<AppContext>(*dialogs,
-                                           lines->options({QStringLiteral("mem:1")}));
+        ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
         ctx->startup();
         window = ctx->showdata();
         window->Timer1.stop(); // no module in these tests

@@ -42,7 +42,7 @@ class TestStartup : public QObject {
                f->menudatacode->isEnabled();
     }
 
-private slots:
+  private slots:
     void init() {
         testenv::reset();
         lines = std::make_unique<MemoryLines>();
@@ -84,8 +84,10 @@ private slots:
         {
             AppContext& c = newContext();
             EnsureSettingsKeys(c.store(), *dialogs);
-            c.store().SetRegString(RegKeys::PortSetting, QStringLiteral("串口号"), QStringLiteral("3"));
-            c.store().SetRegString(RegKeys::PortSetting, QStringLiteral("波特率"), QStringLiteral("9600"));
+            c.store().SetRegString(RegKeys::PortSetting, QStringLiteral("串口号"),
+                                   QStringLiteral("3"));
+            c.store().SetRegString(RegKeys::PortSetting, QStringLiteral("波特率"),
+                                   QStringLiteral("9600"));
             c.portMap().map(3, QStringLiteral("mem:3"));
         }
         AppContext& c = newContext({});
@@ -98,8 +100,9 @@ private slots:
     void existingPortSettingIsNotRecreatedAndChoicesReadZero() {
         {
             AppContext& c = newContext();
-            c.store().createKey(RegKeys::PortSetting, {{QStringLiteral("串口号"), QStringLiteral("1")},
-                                                       {QStringLiteral("波特率"), QStringLiteral("1200")}});
+            c.store().createKey(RegKeys::PortSetting,
+                                {{QStringLiteral("串口号"), QStringLiteral("1")},
+                                 {QStringLiteral("波特率"), QStringLiteral("1200")}});
         }
         AppContext& c = newContext();
         c.startup();
@@ -120,8 +123,10 @@ private slots:
         {
             AppContext& c = newContext();
             EnsureSettingsKeys(c.store(), *dialogs);
-            c.store().SetRegString(RegKeys::ToolMenu, QStringLiteral("属性设置"), QStringLiteral("2.6"));
-            c.store().SetRegString(RegKeys::ToolMenu, QStringLiteral("工具窗口"), QStringLiteral("2abc"));
+            c.store().SetRegString(RegKeys::ToolMenu, QStringLiteral("属性设置"),
+                                   QStringLiteral("2.6"));
+            c.store().SetRegString(RegKeys::ToolMenu, QStringLiteral("工具窗口"),
+                                   QStringLiteral("2abc"));
         }
         AppContext& c = newContext();
         c.startup();
@@ -153,7 +158,8 @@ private slots:
         {
             AppContext& c = newContext();
             EnsureSettingsKeys(c.store(), *dialogs);
-            c.store().SetRegString(RegKeys::PortSetting, QStringLiteral("串口号"), QStringLiteral("5"));
+            c.store().SetRegString(RegKeys::PortSetting, QStringLiteral("串口号"),
+                                   QStringLiteral("5"));
         }
         AppContext& c = newContext();
         c.startup();
@@ -175,7 +181,8 @@ private slots:
         {
             AppContext& c = newContext();
             EnsureSettingsKeys(c.store(), *dialogs);
-            c.store().SetRegString(RegKeys::ToolMenu, QStringLiteral("属性设置"), QStringLiteral("2"));
+            c.store().SetRegString(RegKeys::ToolMenu, QStringLiteral("属性设置"),
+                                   QStringLiteral("2"));
         }
         lines->line(QStringLiteral("mem:1"))->setBusy(true);
         AppContext& c = newContext();

@@ -30,7 +30,9 @@ Pty::Pty() {
 #endif
 }
 
-Pty::~Pty() { closeMaster(); }
+Pty::~Pty() {
+    closeMaster();
+}
 
 void Pty::write(const QByteArray& bytes) {
 #ifdef Q_OS_UNIX

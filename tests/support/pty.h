@@ -10,7 +10,7 @@ class QSocketNotifier;
 // serial line. The slave side (slavePath) is what the program opens.
 class Pty : public QObject {
     Q_OBJECT
-public:
+  public:
     Pty();
     ~Pty() override;
     bool ok() const { return fd_ >= 0; }
@@ -22,10 +22,10 @@ public:
     // Closes the master, so the slave's reader sees the far end go away.
     void closeMaster();
 
-signals:
+  signals:
     void bytesArrived();
 
-private:
+  private:
     void readMaster();
     int fd_ = -1;
     int heldSlave_ = -1;

@@ -7,7 +7,7 @@
 
 // Answers the program's dialogs from a script and records what it was shown.
 class ScriptedDialogs final : public UserDialogs {
-public:
+  public:
     struct Shown {
         QString text;
         QString title;
@@ -22,9 +22,9 @@ public:
 
     QList<Shown> messages;
     QStringList prompts;
-    QQueue<Answer> answers;                     // default: Ok
-    QQueue<std::optional<QString>> inputs;      // default: cancelled
-    QQueue<QString> fileNames;                  // default: cancelled (empty)
+    QQueue<Answer> answers;                // default: Ok
+    QQueue<std::optional<QString>> inputs; // default: cancelled
+    QQueue<QString> fileNames;             // default: cancelled (empty)
 
     QStringList texts() const;
 };

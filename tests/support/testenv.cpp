@@ -18,7 +18,9 @@ void testenv::isolate() {
     QDir::setCurrent(base + QStringLiteral("/work"));
 }
 
-QString testenv::workDir() { return root()->path() + QStringLiteral("/work"); }
+QString testenv::workDir() {
+    return root()->path() + QStringLiteral("/work");
+}
 
 void testenv::reset() {
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Norvik"),

@@ -19,7 +19,7 @@ QString workDir();
     int main(int argc, char* argv[]) {                                                             \
         testenv::isolate();                                                                        \
         QApplication app(argc, argv);                                                              \
-        QApplication::setApplicationName(QStringLiteral("t83tool"));                              \
+        QApplication::setApplicationName(QStringLiteral("t83tool"));                               \
         TestObject tc;                                                                             \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
         return QTest::qExec(&tc, argc, argv);                                                      \
