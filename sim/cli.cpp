@@ -2,6 +2,7 @@
 #include "sim/ttyline.h"
 
 #include <QCommandLineParser>
+#include <cctype>
 
 namespace t83sim {
 
@@ -36,11 +37,15 @@ bool parseUnlisted(const QString& text, UnlistedReply* reply) {
         return false;
     reply->payload.clear();
     if (parts.size() == 2) {
-        const QByteArray hex = parts[1].trimmed().toLatin1();
-        const QByteArray bytes = QByteArray::fromHex(hex);
-        if (hex.size() % 2 != 0 || bytes.size() * 2 != hex.size())
+        const QString digits = parts[1].trimmed();
+        // fromHex() skips characters it does not know, so check them first.
+        for (QChar c : digits) {
+            if (!std::isxdigit(static_cast<unsigned char>(c.toLatin1())))
+                return false;
+        }
+        if (digits.size() % 2 != 0)
             return false;
-        reply->payload = bytes;
+        reply->payload = QByteArray::fromHex(digits.toLatin1());
     }
     return true;
 }

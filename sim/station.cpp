@@ -21,6 +21,8 @@ Station::Station(const SimOptions& options, QObject* parent)
     : QObject(parent), m_protocol(options) {
     m_clock.start();
     m_queueTimer.setSingleShot(true);
+    // Reply delays are part of what a test asks for; keep them exact.
+    m_queueTimer.setTimerType(Qt::PreciseTimer);
     m_frameTimer.setSingleShot(true);
     connect(&m_queueTimer, &QTimer::timeout, this, &Station::pump);
     connect(&m_frameTimer, &QTimer::timeout, this, &Station::giveUpFrame);
