@@ -1,10 +1,13 @@
 #include "app/appcontext.h"
 
 #include "app/father.h"
+#include "config/promptwindow.h"
 #include "link/commcontrol.h"
 #include "link/qserialbackend.h"
 #include "link/showdata.h"
+#include "tools/commandwindow.h"
 
+#include <QMdiArea>
 #include <QMdiSubWindow>
 
 AppContext::AppContext(UserDialogs& dialogs, Options options)
@@ -17,6 +20,7 @@ AppContext::AppContext(UserDialogs& dialogs) : AppContext(dialogs, Options{}) {}
 
 AppContext::~AppContext() {
     closingDown = true;
+    delete dialog_.data();
     delete father_.data();
     delete showdata_.data();
 }
@@ -57,4 +61,48 @@ void AppContext::reportLostPort(const QString& description) {
 
 Father* AppContext::father() const {
     return father_.data();
+}
+
+PromptWindow* AppContext::dialog() {
+    if (!dialog_)
+        dialog_ = new PromptWindow(*this, father_);
+    return dialog_;
+}
+
+PromptWindow* AppContext::dialogIfLoaded() const {
+    return dialog_.data();
+}
+
+CommandWindow* AppContext::command() {
+    if (!command_) {
+        command_ = new CommandWindow(*this);
+        command_->Form_Load();
+    }
+    return command_;
+}
+
+CommandWindow* AppContext::commandIfLoaded() const {
+    return command_.data();
+}
+
+void AppContext::showChild(QWidget* window) {
+    if (father_) {
+        QMdiSubWindow* sub = father_->addChildWindow(window);
+        sub->show();
+        father_->mdiArea()->setActiveSubWindow(sub);
+    } else {
+        window->show();
+    }
+}
+
+void AppContext::bringToFront(QWidget* window) {
+    if (father_) {
+        QMdiSubWindow* sub = father_->addChildWindow(window);
+        sub->showNormal();
+        father_->mdiArea()->setActiveSubWindow(sub);
+        sub->raise();
+    } else {
+        window->raise();
+        window->activateWindow();
+    }
 }

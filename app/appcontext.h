@@ -2,6 +2,7 @@
 
 #include "app/settingsstore.h"
 #include "app/userdialogs.h"
+#include "config/moduleparameters.h"
 #include "link/serialbackend.h"
 #include "serial/portmap.h"
 
@@ -13,6 +14,9 @@
 class Father;
 class ShowData;
 class CommControl;
+class PromptWindow;
+class CommandWindow;
+class QMdiSubWindow;
 
 // One flag per window that may be open only once.
 struct WindowOpenFlags {
@@ -52,6 +56,17 @@ class AppContext : public QObject {
     // The receive window; created (with the serial object) on first use.
     ShowData* showdata();
     CommControl& MSComm1();
+    // The prompt window `dialog`; created on first use, gone once closed.
+    PromptWindow* dialog();
+    PromptWindow* dialogIfLoaded() const;
+    // The command window; created on first use, gone once closed.
+    CommandWindow* command();
+    CommandWindow* commandIfLoaded() const;
+
+    // Shows a working window inside the main window, or brings it to the front when
+    // its open flag says it is already shown.
+    void showChild(QWidget* window);
+    void bringToFront(QWidget* window);
     // True while the program closes its windows at the end of the run.
     bool closingDown = false;
 
@@ -74,6 +89,24 @@ class AppContext : public QObject {
     bool CaptureOpen = false;
     qint32 CaptureCount = 0;
     qint32 CaptureLength = 0;
+    bool CommandBusy = false;
+
+    // Reply parser state.
+    qint16 ReplyState = 0;
+    QByteArray ReplyBytes;
+    QString ReplyPrefix;
+    bool CrcToggle = false;
+    QByteArray PortStateTable = QByteArray(24, '\0');
+    qint16 PortQueryIndex = 0;
+    bool portStateWriteReported = false;
+
+    ModuleParameters params;
+
+  signals:
+    // A read cycle started from the module window's refresh has ended.
+    void moduleRefreshFinished();
+    // A switch-port poll started from the switch-port window's refresh has ended.
+    void portRefreshFinished();
 
   private:
     void reportLostPort(const QString& description);
@@ -84,4 +117,6 @@ class AppContext : public QObject {
     PortMap portMap_;
     QPointer<Father> father_;
     QPointer<ShowData> showdata_;
+    QPointer<PromptWindow> dialog_;
+    QPointer<CommandWindow> command_;
 };

@@ -38,3 +38,11 @@ void StatusPanel::setBevel(Bevel bevel) {
     bevel_ = bevel;
     setFrameStyle(QFrame::Panel | (bevel == Bevel::Inset ? QFrame::Sunken : QFrame::Raised));
 }
+
+void StatusPanel::setAlignment(Qt::Alignment alignment) {
+    text_->setAlignment(alignment | Qt::AlignVCenter);
+}
+
+Qt::Alignment StatusPanel::alignment() const {
+    return text_->alignment() & Qt::AlignHorizontal_Mask;
+}

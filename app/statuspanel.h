@@ -18,6 +18,8 @@ class StatusPanel : public QFrame {
     void setPicture(int resourceNumber);
     int picture() const { return picture_; }
     void setBevel(Bevel bevel);
+    void setAlignment(Qt::Alignment alignment);
+    Qt::Alignment alignment() const;
     Bevel bevel() const { return bevel_; }
 
   private:

@@ -52,7 +52,13 @@ ShowData::ShowData(AppContext& ctx, CommControl::PortResolver resolver,
         timer->setInterval(ms);
         timer->setSingleShot(true);
     }
+    connect(&Timer1, &QTimer::timeout, this, &ShowData::Timer1_Timer);
+    connect(&Timer2, &QTimer::timeout, this, &ShowData::Timer2_Timer);
     connect(&Timer3, &QTimer::timeout, this, &ShowData::Timer3_Timer);
+    connect(&Timer4, &QTimer::timeout, this, &ShowData::Timer4_Timer);
+    connect(&Timer5, &QTimer::timeout, this, &ShowData::Timer5_Timer);
+    connect(&Timer6, &QTimer::timeout, this, &ShowData::Timer6_Timer);
+    connect(&Timer7, &QTimer::timeout, this, &ShowData::Timer7_Timer);
     connect(&MSComm1, &CommControl::OnComm, this, &ShowData::MSComm1_OnComm);
 }
 

@@ -26,6 +26,16 @@ class ShowData : public QWidget {
     // One typed character; returns false when it must not appear in Text1.
     bool Text1_KeyPress(QChar key);
     void Timer3_Timer();
+    // Timed requests: probe time-out, read cycle, prompt close, switch-port poll,
+    // unlisted-reply collection and the end of a hex burst.
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Timer4_Timer();
+    void Timer5_Timer();
+    void Timer6_Timer();
+    void Timer7_Timer();
+    void SendReadRequest(const qint16& step);
+    void SendGateQuery();
 
     StatusPanel* panel(int number) const { return panels_.at(number - 1); }
     // Appends received text to Text1, keeping the box to a bounded size.

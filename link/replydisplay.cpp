@@ -1,0 +1,49 @@
+#include "link/replydisplay.h"
+
+#include "app/appcontext.h"
+#include "config/promptwindow.h"
+#include "link/commcontrol.h"
+#include "tools/commandwindow.h"
+
+#include <QFile>
+
+QString HexByte(quint8 b) {
+    return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QString HexPairs(const QByteArray& bytes) {
+    QString text;
+    text.reserve(bytes.size() * 3);
+    for (char c : bytes) {
+        text += HexByte(static_cast<quint8>(c));
+        text += QLatin1Char(':');
+    }
+    return text;
+}
+
+void LogReplyBytes(AppContext& ctx, const QByteArray& bytes) {
+    if (CommandWindow* window = ctx.commandIfLoaded(); window && window->meshow)
+        window->insertReply(ctx.ReplyPrefix + HexPairs(bytes) + QStringLiteral("\r\n"));
+    ctx.ReplyState = 0;
+    ctx.MSComm1().setRThreshold(1);
+    ctx.MSComm1().setInputLen(1);
+}
+
+void LogReplyText(AppContext& ctx, const QString& text) {
+    if (CommandWindow* window = ctx.commandIfLoaded(); window && window->meshow)
+        window->insertReply(text + QStringLiteral("\r\n"));
+}
+
+void ShowPrompt(AppContext& ctx, qint16 mode) {
+    ctx.dialog()->prepare(mode);
+}
+
+bool SetStoredFileAttributes(const QString& path, bool protect) {
+    // The only protection every platform offers is read-only: hidden and system exist
+    // only on Windows.
+    QFile file(path);
+    const QFileDevice::Permissions readable = QFileDevice::ReadOwner | QFileDevice::ReadUser |
+                                              QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    return file.setPermissions(
+        protect ? readable : readable | QFileDevice::WriteOwner | QFileDevice::WriteUser);
+}
