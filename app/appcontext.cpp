@@ -1,6 +1,9 @@
 #include "app/appcontext.h"
 
 #include "app/father.h"
+#include "config/debugwindow.h"
+#include "config/gatewindow.h"
+#include "config/modulewindow.h"
 #include "config/promptwindow.h"
 #include "link/commcontrol.h"
 #include "link/qserialbackend.h"
@@ -104,5 +107,66 @@ void AppContext::bringToFront(QWidget* window) {
     } else {
         window->raise();
         window->activateWindow();
+    }
+}
+
+ModuleWindow* AppContext::module() {
+    if (!module_) {
+        module_ = new ModuleWindow(*this);
+        module_->Form_Load();
+    }
+    return module_;
+}
+
+ModuleWindow* AppContext::moduleIfLoaded() const {
+    return module_.data();
+}
+
+GateWindow* AppContext::gate() {
+    if (!gate_) {
+        gate_ = new GateWindow(*this);
+        gate_->Form_Load();
+    }
+    return gate_;
+}
+
+GateWindow* AppContext::gateIfLoaded() const {
+    return gate_.data();
+}
+
+DebugWindow* AppContext::debugwd() {
+    if (!debugwd_) {
+        debugwd_ = new DebugWindow(*this);
+        debugwd_->Form_Load();
+    }
+    return debugwd_;
+}
+
+DebugWindow* AppContext::debugwdIfLoaded() const {
+    return debugwd_.data();
+}
+
+void AppContext::openOrFront(Child child) {
+    const auto run = [this](bool open, auto* loaded, auto make) {
+        if (open && loaded)
+            bringToFront(loaded);
+        else
+            showChild(make());
+    };
+    switch (child) {
+    case Child::com:
+        break;
+    case Child::command:
+        run(windowOpen.commandWindowOpen, commandIfLoaded(), [this] { return command(); });
+        break;
+    case Child::debugwd:
+        run(windowOpen.debugWindowOpen, debugwdIfLoaded(), [this] { return debugwd(); });
+        break;
+    case Child::gate:
+        run(windowOpen.portWindowOpen, gateIfLoaded(), [this] { return gate(); });
+        break;
+    case Child::module:
+        run(windowOpen.moduleWindowOpen, moduleIfLoaded(), [this] { return module(); });
+        break;
     }
 }

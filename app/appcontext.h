@@ -16,6 +16,9 @@ class ShowData;
 class CommControl;
 class PromptWindow;
 class CommandWindow;
+class ModuleWindow;
+class GateWindow;
+class DebugWindow;
 class QMdiSubWindow;
 
 // One flag per window that may be open only once.
@@ -63,8 +66,21 @@ class AppContext : public QObject {
     CommandWindow* command();
     CommandWindow* commandIfLoaded() const;
 
-    // Shows a working window inside the main window, or brings it to the front when
-    // its open flag says it is already shown.
+    // The module settings, switch-port and debug windows; created (and loaded) on
+    // first use, gone once closed.
+    ModuleWindow* module();
+    ModuleWindow* moduleIfLoaded() const;
+    GateWindow* gate();
+    GateWindow* gateIfLoaded() const;
+    DebugWindow* debugwd();
+    DebugWindow* debugwdIfLoaded() const;
+
+    // The working windows that open inside the main window, at most once each.
+    enum class Child { com, command, debugwd, gate, module };
+    // Brings the window to the front when its open flag is set; otherwise shows it,
+    // creating it when needed.
+    void openOrFront(Child child);
+    // Shows a working window inside the main window and makes it the active one.
     void showChild(QWidget* window);
     void bringToFront(QWidget* window);
     // True while the program closes its windows at the end of the run.
@@ -119,4 +135,7 @@ class AppContext : public QObject {
     QPointer<ShowData> showdata_;
     QPointer<PromptWindow> dialog_;
     QPointer<CommandWindow> command_;
+    QPointer<ModuleWindow> module_;
+    QPointer<GateWindow> gate_;
+    QPointer<DebugWindow> debugwd_;
 };
