@@ -248,7 +248,14 @@ QMdiSubWindow* Father::addChildWindow(QWidget* window) {
         if (sub->widget() == window)
             return sub;
     const QSize size = window->size();
+    // A working window that closes itself (through one of its buttons) is unloaded
+    // together with the frame around it.
+    window->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow* sub = mdi_->addSubWindow(window);
+    connect(window, &QObject::destroyed, sub, [sub] {
+        sub->close();
+        sub->deleteLater();
+    });
     sub->setWindowIcon(window->windowIcon());
     sub->resize(size);
     return sub;

@@ -90,6 +90,8 @@ void PromptWindow::prepare(qint16 mode) {
         Label3->setText(QString::number(txtime));
         Label5->setText(timerinterval);
     }
+    if (!isVisible() && parentWidget()) // centred over the main window
+        move(parentWidget()->geometry().center() - rect().center());
     show();
     raise();
 }

@@ -1,0 +1,127 @@
+// The command window: hex-pair entry, conversion, sending (Enter from anywhere in the
+// window), the busy flag, the read-only receive area and the window's lifetime.
+#include "app/appcontext.h"
+#include "app/father.h"
+#include "link/showdata.h"
+#include "tests/support/memorylines.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testenv.h"
+#include "tools/commandwindow.h"
+#include "tools/hexpairs.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+class TestCommandWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<MemoryLines> lines;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<AppContext> ctx;
+    MemoryLine* line = nullptr;
+    CommandWindow* window = nullptr;
+
+  private slots:
+    void init() {
+        testenv::reset();
+        lines = std::make_unique<MemoryLines>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
+        ctx->startup();
+        ctx->showdata()->Timer1.stop();
+        line = lines->line(QStringLiteral("mem:1"));
+        line->takeWritten();
+        ctx->openOrFront(AppContext::Child::command);
+        window = ctx->command();
+    }
+    void cleanup() {
+        ctx.reset();
+        lines.reset();
+    }
+
+    void hexTextConvertsOneBytePerThreeCharacters() {
+        QCOMPARE(HexTextToBytes(QStringLiteral("D7:FF:")), QByteArray::fromHex("D7FF"));
+        QCOMPARE(HexTextToBytes(QStringLiteral("D7:FF")), QByteArray::fromHex("D7"));
+        QCOMPARE(HexTextToBytes(QStringLiteral("d7:ZZ:")), QByteArray::fromHex("0700"));
+        QCOMPARE(HexTextToBytes(QStringLiteral("D7")), QByteArray());
+        // Counted untrimmed, read trimmed.
+        QCOMPARE(HexTextToBytes(QStringLiteral(" 12:34:")), QByteArray::fromHex("1234"));
+    }
+
+    void typedPairsGetColonsAndSendAsTyped() {
+        QTest::keyClicks(window->Text1, QStringLiteral("d7ff"));
+        QCOMPARE(window->Text1->toPlainText(), QStringLiteral("D7:FF:"));
+        QVERIFY(window->Command2->isEnabled());
+        QTest::mouseClick(window->Command2, Qt::LeftButton);
+        QCOMPARE(line->takeWritten(), QByteArray::fromHex("D7FF"));
+        QVERIFY(ctx->CommandBusy);
+        QTRY_VERIFY(!ctx->CommandBusy);
+        QCOMPARE(window->Text1->toPlainText(), QStringLiteral("D7:FF:")); // kept for resending
+    }
+
+    void otherKeysAreDiscardedAndBackspaceRestoresTheColon() {
+        QTest::keyClicks(window->Text1, QStringLiteral(":G \t-zd7"));
+        QCOMPARE(window->Text1->toPlainText(), QStringLiteral("D7:"));
+        QTest::keyClick(window->Text1, Qt::Key_Backspace);
+        QCOMPARE(window->Text1->toPlainText(), QStringLiteral("D7"));
+        QTest::keyClick(window->Text1, Qt::Key_Return);
+        QVERIFY(line->written().isEmpty()); // no complete pair: nothing goes out
+        QTest::keyClicks(window->Text1, QStringLiteral("f"));
+        QCOMPARE(window->Text1->toPlainText(), QStringLiteral("D7:F"));
+        QTest::keyClicks(window->Text1, QStringLiteral("f"));
+        QTest::keyClick(window->Text1, Qt::Key_Backspace);
+        QTest::keyClick(window->Text1, Qt::Key_Return);
+        QCOMPARE(line->takeWritten(), QByteArray::fromHex("D7"));
+    }
+
+    void enterFromTheReceiveAreaSendsAndKeysNeverChangeIt() {
+        QTest::keyClicks(window->Text1, QStringLiteral("d7fe"));
+        window->insertReply(QStringLiteral("D7:FD:\r\n"));
+        const QString log = window->Text2->toPlainText();
+        QTest::keyClicks(window->Text2, QStringLiteral("xy"));
+        QCOMPARE(window->Text2->toPlainText(), log);
+        QTest::keyClicks(window->Text2, QStringLiteral("0"));
+        QCOMPARE(window->Text1->toPlainText(), QStringLiteral("D7:FE:0")); // digits land in Text1
+        QTest::keyClick(window->Text2, Qt::Key_Return);
+        QCOMPARE(line->takeWritten(), QByteArray::fromHex("D7FE"));
+        QCOMPARE(window->Text2->toPlainText(), log);
+    }
+
+    void probeAnswerSoonAfterASendStartsNoRead() {
+        QTest::keyClicks(window->Text1, QStringLiteral("d7fe"));
+        QTest::keyClick(window->Text1, Qt::Key_Return);
+        line->feed(QByteArray::fromHex("D7FD"));
+        QTRY_VERIFY(ctx->ModuleAnswered);
+        QVERIFY(!ctx->showdata()->Timer2.isActive());
+        QTRY_VERIFY(!ctx->CommandBusy);
+        line->feed(QByteArray::fromHex("D7FD"));
+        QTRY_VERIFY(ctx->showdata()->Timer2.isActive());
+        QTRY_VERIFY(window->Text2->toPlainText().count(QStringLiteral("D7:FD:")) == 2);
+    }
+
+    void sendingWithThePortClosedTellsTheUser() {
+        QTest::keyClicks(window->Text1, QStringLiteral("d7fe"));
+        ctx->MSComm1().setPortOpen(false);
+        QTest::mouseClick(window->Command2, Qt::LeftButton);
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY(!ctx->CommandBusy);
+    }
+
+    void opensOnceAndUnloadsWhenClosed() {
+        ctx->openOrFront(AppContext::Child::command);
+        QCOMPARE(ctx->father()->mdiArea()->subWindowList().size(), 2); // receive + command
+        QVERIFY(ctx->windowOpen.commandWindowOpen);
+        window->close();
+        QTRY_VERIFY(!ctx->commandIfLoaded());
+        QTRY_COMPARE(ctx->father()->mdiArea()->subWindowList().size(), 1);
+        QVERIFY(!ctx->windowOpen.commandWindowOpen);
+        ctx->openOrFront(AppContext::Child::command);
+        QVERIFY(ctx->commandIfLoaded() && ctx->command()->meshow);
+        QVERIFY(ctx->command()->Text2->toPlainText().isEmpty());
+    }
+};
+
+T83_TEST_MAIN(TestCommandWindow)
+#include "test_commandwindow.moc"

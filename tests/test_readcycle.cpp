@@ -1,0 +1,166 @@
+// The timed requests: probe time-out, the eleven-step read cycle with its prompt and
+// progress, the "无此参数" fill, the refresh variant, the prompt closing by itself and
+// the switch-port poll that follows; and the hex-burst trim.
+#include "app/appcontext.h"
+#include "app/father.h"
+#include "config/promptwindow.h"
+#include "link/showdata.h"
+#include "tests/support/memorylines.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testenv.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QToolButton>
+
+class TestReadCycle : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<MemoryLines> lines;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<AppContext> ctx;
+    MemoryLine* line = nullptr;
+    ShowData* window = nullptr;
+
+    void start() {
+        ctx->startup();
+        window = ctx->showdata();
+        line = lines->line(QStringLiteral("mem:1"));
+    }
+
+  private slots:
+    void init() {
+        testenv::reset();
+        lines = std::make_unique<MemoryLines>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
+    }
+    void cleanup() {
+        ctx.reset();
+        lines.reset();
+    }
+
+    void silentModuleTimesOut() {
+        start();
+        ctx->intset = 3;
+        ctx->inttool = 2;
+        QTRY_VERIFY(ctx->dialogIfLoaded());
+        PromptWindow* prompt = ctx->dialogIfLoaded();
+        QCOMPARE(prompt->mode(), qint16(4));
+        QCOMPARE(prompt->Label1->text(), QStringLiteral("模块未工作,读取参数设置失败!"));
+        QVERIFY(prompt->Command1->isVisibleTo(prompt));
+        QVERIFY(!prompt->ProgressBar1->isVisibleTo(prompt));
+        QVERIFY(!ctx->father()->menusetmodule->isEnabled());
+        QVERIFY(ctx->father()->toolButton(9)->isEnabled()); // link commands stay on
+        QCOMPARE(ctx->intset, qint16(1));
+        QCOMPARE(ctx->inttool, qint16(1));
+        // "确定" starts the switch-port poll all the same.
+        line->takeWritten();
+        QTest::mouseClick(prompt->Command1, Qt::LeftButton);
+        QTRY_VERIFY(!ctx->dialogIfLoaded());
+        QTRY_COMPARE(line->written().size(), 24);
+        QCOMPARE(line->written().left(6), QByteArray::fromHex("D7D800D7D801"));
+    }
+
+    void moduleAnsweringOnlyTheFrequency() {
+        start();
+        QList<qint64> stamps;
+        QElapsedTimer clock;
+        clock.start();
+        QList<int> progress;
+        connect(line, &MemoryLine::bytesWritten, this, [&](const QByteArray& bytes) {
+            stamps << clock.elapsed();
+            if (bytes == QByteArray::fromHex("D7EF"))
+                line->feed(QByteArray::fromHex("D7EF229100229100"));
+        });
+        line->feed(QByteArray::fromHex("D7FD"));
+        QTRY_VERIFY(ctx->dialogIfLoaded());
+        PromptWindow* prompt = ctx->dialogIfLoaded();
+        QCOMPARE(prompt->Label1->text(),
+                 QStringLiteral("模块已经开始工作,正在读取模块的参数设置!"));
+        connect(prompt->ProgressBar1, &QProgressBar::valueChanged, this,
+                [&](int v) { progress << v; });
+        QTRY_VERIFY_WITH_TIMEOUT(prompt->mode() == 2, 3000);
+        QVERIFY(!window->Timer1.isActive() || ctx->ModuleAnswered);
+        QCOMPARE(prompt->Label1->text(), QStringLiteral("模块参数读出操作已经完成!"));
+        QCOMPARE(progress.last(), 110);
+        QCOMPARE(prompt->ProgressBar1->maximum(), 110);
+        const QByteArray sent = line->written();
+        QCOMPARE(sent, QByteArray::fromHex("D7FE"
+                                           "D7EF"
+                                           "D7F4"
+                                           "D7E3"
+                                           "D7E8"
+                                           "D7A2"
+                                           "D7EC"
+                                           "D7D2"
+                                           "D7D5"
+                                           "D7B7"
+                                           "D7ABAA"
+                                           "D7A8AA"));
+        // Requests go out about 100 ms apart.
+        for (int i = 2; i < stamps.size(); ++i)
+            QVERIFY2(stamps[i] - stamps[i - 1] >= 80,
+                     qPrintable(QString::number(stamps[i] - stamps[i - 1])));
+        const ModuleParameters& m = ctx->params;
+        QCOMPARE(m.m_txfreque, QStringLiteral("229100"));
+        QCOMPARE(m.m_rxfreque, QStringLiteral("229100"));
+        for (const QString& text :
+             {m.m_meaddress, m.m_headdress, m.m_repeat, m.m_invite, m.m_version, m.m_typepower,
+              m.m_typeheat, m.m_typeaudio, m.m_datbit, m.m_sqr})
+            QCOMPARE(text, QStringLiteral("无此参数"));
+        QVERIFY(ctx->father()->menusetmodule->isEnabled());
+
+        // One second later the prompt closes itself and the eight port queries follow.
+        line->takeWritten();
+        QTRY_VERIFY_WITH_TIMEOUT(!ctx->dialogIfLoaded(), 2000);
+        QTRY_COMPARE(line->written().size(), 24);
+        QCOMPARE(line->written().right(3), QByteArray::fromHex("D7D807"));
+        QTRY_COMPARE(ctx->PortQueryIndex, qint16(0));
+    }
+
+    void refreshRunsWithoutPromptOrProgress() {
+        start();
+        window->Timer1.stop();
+        ctx->params.m_repeatb = true;
+        ctx->params.m_repeat = QStringLiteral("05");
+        QSignalSpy finished(ctx.get(), &AppContext::moduleRefreshFinished);
+        ctx->moduleRefreshPending = true;
+        window->Timer2.start();
+        QVERIFY(finished.wait(3000));
+        QVERIFY(!ctx->moduleRefreshPending);
+        QVERIFY(!ctx->dialogIfLoaded());
+        QCOMPARE(ctx->params.m_repeat, QStringLiteral("05")); // answered once, keeps its value
+        QCOMPARE(ctx->params.m_sqr, QStringLiteral("无此参数"));
+        QCOMPARE(window->readstep, qint16(0));
+        QTest::qWait(1200);
+        QVERIFY(!window->Timer5.isActive()); // no port poll after a refresh
+    }
+
+    void portRefreshSignalsTheEndOfThePoll() {
+        start();
+        window->Timer1.stop();
+        QSignalSpy finished(ctx.get(), &AppContext::portRefreshFinished);
+        ctx->portRefreshPending = true;
+        window->Timer5.start();
+        QVERIFY(finished.wait(2000));
+        QCOMPARE(ctx->PortQueryIndex, qint16(0));
+    }
+
+    void burstEndTrimsTheText() {
+        start();
+        window->Timer1.stop();
+        window->Text1->setPlainText(QString(2500, QLatin1Char('x')));
+        window->Timer7_Timer();
+        QCOMPARE(window->Text1->toPlainText().size(),
+                 2500 % 72 + 2100 + 1); // CR LF is one line break
+        QCOMPARE(ctx->MSComm1().InputLen(), 1);
+    }
+};
+
+T83_TEST_MAIN(TestReadCycle)
+#include "test_readcycle.moc"

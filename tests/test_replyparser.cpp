@@ -1,0 +1,254 @@
+// The reply parser over an in-memory line: idle display in hex and characters, listed
+// replies stored into the parameter record, status replies, the port table and its file,
+// CRC panel, unlisted codes, split payloads and a flood that must not hold the window.
+#include "app/appcontext.h"
+#include "app/father.h"
+#include "app/statuspanel.h"
+#include "config/promptwindow.h"
+#include "link/replydisplay.h"
+#include "link/replyparser.h"
+#include "link/showdata.h"
+#include "tests/support/memorylines.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testenv.h"
+#include "tools/commandwindow.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+
+class TestReplyParser : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<MemoryLines> lines;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<AppContext> ctx;
+    MemoryLine* line = nullptr;
+    ShowData* window = nullptr;
+
+    QString shown() const { return window->Text1->toPlainText(); }
+    QString logged() const { return ctx->command()->Text2->toPlainText(); }
+    bool idle() const {
+        return ctx->ReplyState == 0 && ctx->MSComm1().RThreshold() == 1 &&
+               ctx->MSComm1().InputLen() == 1;
+    }
+
+  private slots:
+    void init() {
+        testenv::reset();
+        lines = std::make_unique<MemoryLines>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
+        ctx->startup();
+        window = ctx->showdata();
+        window->Timer1.stop();
+        line = lines->line(QStringLiteral("mem:1"));
+        line->takeWritten();
+        ctx->command(); // logging on
+    }
+    void cleanup() {
+        ctx.reset();
+        lines.reset();
+    }
+
+    void hexByteIsAlwaysTwoUpperCaseDigits() {
+        QCOMPARE(HexByte(0), QStringLiteral("00"));
+        QCOMPARE(HexByte(9), QStringLiteral("09"));
+        QCOMPARE(HexByte(10), QStringLiteral("0A"));
+        QCOMPARE(HexByte(15), QStringLiteral("0F"));
+        QCOMPARE(HexByte(16), QStringLiteral("10"));
+        QCOMPARE(HexByte(255), QStringLiteral("FF"));
+        QCOMPARE(ReplyPayloadLength(0xEC), 11);
+        QCOMPARE(ReplyPayloadLength(0xFD), 0);
+        QCOMPARE(ReplyPayloadLength(0x55), -1);
+    }
+
+    void frequencyReplyAmidDataIsStoredAndLogged() {
+        line->feed(QByteArray::fromHex("41D7EF229100229100"));
+        QTRY_VERIFY(ctx->params.m_rxfrequeb);
+        QCOMPARE(shown(), QStringLiteral("41:"));
+        QCOMPARE(ctx->params.m_txfreque, QStringLiteral("229100"));
+        QCOMPARE(ctx->params.m_rxfreque, QStringLiteral("229100"));
+        QVERIFY(ctx->params.m_txfrequeb);
+        QCOMPARE(logged(), QStringLiteral("D7:EF:22:91:00:22:91:00:\n"));
+        QVERIFY(idle());
+        line->feed(QByteArray::fromHex("3A"));
+        QTRY_COMPARE(shown(), QStringLiteral("41:3A:"));
+    }
+
+    void characterDisplayParsesNothing() {
+        ctx->ShowAsText = true;
+        ctx->MSComm1().setInputMode(CommControl::comInputModeText);
+        ctx->MSComm1().setInputLen(0);
+        line->feed(QByteArray::fromHex("41D7EF") + QByteArray("BCD"));
+        QTRY_VERIFY(shown().endsWith(QStringLiteral("BCD")));
+        QVERIFY(shown().startsWith(QStringLiteral("A")));
+        QVERIFY(!ctx->params.m_txfrequeb);
+        QCOMPARE(ctx->ReplyState, qint16(0));
+        QVERIFY(logged().isEmpty());
+    }
+
+    void payloadSplitAcrossArrivalsWaitsForItsLastByte() {
+        line->feed(QByteArray::fromHex("D7"));
+        QTRY_COMPARE(ctx->ReplyState, qint16(1));
+        line->feed(QByteArray::fromHex("EF2291"));
+        QTRY_COMPARE(ctx->ReplyState, qint16(2));
+        QTest::qWait(30);
+        QVERIFY(!ctx->params.m_txfrequeb); // never read short
+        QCOMPARE(ctx->MSComm1().RThreshold(), 6);
+        line->feed(QByteArray::fromHex("00"));
+        QTest::qWait(20);
+        line->feed(QByteArray::fromHex("235000"));
+        QTRY_VERIFY(ctx->params.m_txfrequeb);
+        QCOMPARE(ctx->params.m_txfreque, QStringLiteral("229100"));
+        QCOMPARE(ctx->params.m_rxfreque, QStringLiteral("235000"));
+        QVERIFY(idle());
+        QVERIFY(shown().isEmpty());
+    }
+
+    void versionArrivingByteByByte() {
+        const QByteArray version("T83 V2.10 A");
+        line->feed(QByteArray::fromHex("D7EC"));
+        for (char c : version) {
+            QTest::qWait(2);
+            line->feed(QByteArray(1, c));
+        }
+        QTRY_VERIFY(ctx->params.m_versionb);
+        QCOMPARE(ctx->params.m_version, QString::fromLatin1(version));
+        QCOMPARE(window->panel(4)->text(), QStringLiteral("软件:T83 V2.10 A"));
+        QVERIFY(idle());
+    }
+
+    void modeRepliesMapTheirBytes() {
+        ctx->params.m_typepower = QStringLiteral("省电");
+        line->feed(QByteArray::fromHex("D7D200D7D5FFD7B7FFD7AB07D7A800D7D242"));
+        QTRY_VERIFY(ctx->params.m_typepowerb && ctx->params.m_sqrb && idle() &&
+                    line->written().isEmpty() && logged().count(QLatin1Char('\n')) == 6);
+        QCOMPARE(ctx->params.m_typeheat, QStringLiteral("温补"));
+        QCOMPARE(ctx->params.m_typeaudio, QStringLiteral("申请"));
+        QCOMPARE(ctx->params.m_datbit, QStringLiteral("九位"));
+        QCOMPARE(ctx->params.m_sqr, QStringLiteral("模拟"));
+        // 00 then an unknown 42: the text keeps the last known value.
+        QCOMPARE(ctx->params.m_typepower, QStringLiteral("普通"));
+    }
+
+    void lastPortReplyWritesAndProtectsPortState() {
+        line->feed(QByteArray::fromHex("D7D8000F03"));
+        QTRY_COMPARE(ctx->PortStateTable.left(3), QByteArray::fromHex("000F03"));
+        QVERIFY(!QFile::exists(QStringLiteral("portstate.dat")));
+        line->feed(QByteArray::fromHex("D7D807F000"));
+        QTRY_VERIFY(QFile::exists(QStringLiteral("portstate.dat")));
+        QFile file(QStringLiteral("portstate.dat"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray stored = file.readAll();
+        QCOMPARE(stored.size(), 24);
+        QCOMPARE(stored.mid(21, 3), QByteArray::fromHex("07F000"));
+        QCOMPARE(stored.left(3), QByteArray::fromHex("000F03"));
+        QVERIFY(!(QFileInfo(file).permissions() & QFileDevice::WriteOwner));
+        // A second poll rewrites the protected file.
+        line->feed(QByteArray::fromHex("D7D807F011"));
+        QTRY_COMPARE(ctx->PortStateTable.mid(21, 3), QByteArray::fromHex("07F011"));
+        file.close();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().mid(21, 3), QByteArray::fromHex("07F011"));
+        QVERIFY(dialogs->messages.isEmpty());
+        // A port number past the table is logged, not stored.
+        line->feed(QByteArray::fromHex("D7D809AABB"));
+        QTRY_VERIFY(logged().contains(QStringLiteral("D7:D8:09:AA:BB:")));
+        QCOMPARE(ctx->PortStateTable.size(), 24);
+    }
+
+    void unwritablePortStateIsReportedOnce() {
+        // A folder in the file's place cannot be written, whatever the user's rights.
+        QVERIFY(QDir::current().mkdir(QStringLiteral("portstate.dat")));
+        line->feed(QByteArray::fromHex("D7D807F000D7D807F000"));
+        QTRY_COMPARE(logged().count(QLatin1Char('\n')), 2);
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY(dialogs->messages[0].text.contains(QStringLiteral("portstate.dat")));
+        QVERIFY(idle());
+        QDir::current().rmdir(QStringLiteral("portstate.dat"));
+    }
+
+    void crcRepliesAlternateThePanel() {
+        StatusPanel* panel = window->panel(3);
+        line->feed(QByteArray::fromHex("D7E65A"));
+        QTRY_COMPARE(panel->text(), QStringLiteral("CRC校验: 5AH"));
+        QCOMPARE(panel->picture(), 116);
+        QCOMPARE(panel->alignment(), Qt::AlignLeft);
+        line->feed(QByteArray::fromHex("D7E65A"));
+        QTRY_COMPARE(panel->picture(), 115);
+        QCOMPARE(panel->text(), QStringLiteral("CRC校验: 5AH"));
+        QCOMPARE(panel->alignment(), Qt::AlignRight);
+    }
+
+    void statusRepliesTellTheUserAndReturnToIdle() {
+        line->feed(QByteArray::fromHex("D7F7D7FFD7FA41"));
+        QTRY_COMPARE(shown(), QStringLiteral("41:"));
+        QCOMPARE(dialogs->texts(),
+                 (QStringList{QStringLiteral("锁相环无法锁定"), QStringLiteral("设置频率超出范围"),
+                              QStringLiteral("频率设置完成")}));
+        QCOMPARE(dialogs->messages[2].icon, UserDialogs::Icon::Information);
+        QCOMPARE(dialogs->messages[0].title, QStringLiteral("提示"));
+        QCOMPARE(logged(), QStringLiteral("D7:F7:\nD7:FF:\nD7:FA:\n"));
+        QVERIFY(idle());
+    }
+
+    void probeAnswerWhileACommandWasJustSentStartsNoRead() {
+        ctx->CommandBusy = true;
+        line->feed(QByteArray::fromHex("D7FD"));
+        QTRY_VERIFY(ctx->ModuleAnswered);
+        QVERIFY(!window->Timer2.isActive());
+        QVERIFY(!ctx->dialogIfLoaded());
+        QCOMPARE(logged(), QStringLiteral("D7:FD:\n"));
+        ctx->CommandBusy = false;
+        line->feed(QByteArray::fromHex("D7FD"));
+        QTRY_VERIFY(window->Timer2.isActive());
+        QVERIFY(ctx->dialogIfLoaded() && ctx->dialogIfLoaded()->isVisible());
+        QCOMPARE(ctx->dialogIfLoaded()->mode(), qint16(1));
+    }
+
+    void unlistedCodeIsCollectedLoggedAndRecovered() {
+        line->feed(QByteArray::fromHex("D7550102"));
+        QTRY_COMPARE(logged(), QStringLiteral("D7:55:01:02:\n"));
+        QVERIFY(idle());
+        line->feed(QByteArray::fromHex("42"));
+        QTRY_COMPARE(shown(), QStringLiteral("42:"));
+
+        // Nothing after the code: the link must not go deaf.
+        line->feed(QByteArray::fromHex("D766"));
+        QTRY_VERIFY(logged().contains(QStringLiteral("D7:66:\n")));
+        QVERIFY(idle());
+        line->feed(QByteArray::fromHex("43"));
+        QTRY_COMPARE(shown(), QStringLiteral("42:43:"));
+    }
+
+    void nothingIsLoggedWithoutTheCommandWindow() {
+        ctx->openOrFront(AppContext::Child::command);
+        ctx->command()->parentWidget()->close(); // the window's close box
+        QTRY_VERIFY(!ctx->commandIfLoaded());
+        line->feed(QByteArray::fromHex("D7E803"));
+        QTRY_VERIFY(ctx->params.m_repeatb);
+        QCOMPARE(ctx->params.m_repeat, QStringLiteral("03"));
+        QVERIFY(idle());
+    }
+
+    void floodNeverHoldsTheWindowForLong() {
+        QByteArray flood(200000, 'A');
+        line->feed(flood);
+        // The timer below must keep firing while the flood is being shown.
+        int ticks = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, this, [&] { ++ticks; });
+        tick.start(5);
+        QElapsedTimer clock;
+        clock.start();
+        QTRY_VERIFY_WITH_TIMEOUT(ctx->MSComm1().InBufferCount() == 0, 30000);
+        QTRY_VERIFY(shown().endsWith(QStringLiteral("41:41:")));
+        if (clock.elapsed() > 200)
+            QVERIFY2(ticks > 5, qPrintable(QString::number(ticks)));
+    }
+};
+
+T83_TEST_MAIN(TestReplyParser)
+#include "test_replyparser.moc"
