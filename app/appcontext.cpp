@@ -8,6 +8,7 @@
 #include "link/commcontrol.h"
 #include "link/qserialbackend.h"
 #include "link/showdata.h"
+#include "serial/comwindow.h"
 #include "tools/commandwindow.h"
 
 #include <QMdiArea>
@@ -155,6 +156,7 @@ void AppContext::openOrFront(Child child) {
     };
     switch (child) {
     case Child::com:
+        run(windowOpen.comWindowOpen, comIfLoaded(), [this] { return com(); });
         break;
     case Child::command:
         run(windowOpen.commandWindowOpen, commandIfLoaded(), [this] { return command(); });
@@ -169,4 +171,16 @@ void AppContext::openOrFront(Child child) {
         run(windowOpen.moduleWindowOpen, moduleIfLoaded(), [this] { return module(); });
         break;
     }
+}
+
+ComWindow* AppContext::com() {
+    if (!com_) {
+        com_ = new ComWindow(*this);
+        com_->Form_Load();
+    }
+    return com_;
+}
+
+ComWindow* AppContext::comIfLoaded() const {
+    return com_.data();
 }

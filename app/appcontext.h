@@ -19,6 +19,7 @@ class CommandWindow;
 class ModuleWindow;
 class GateWindow;
 class DebugWindow;
+class ComWindow;
 class QMdiSubWindow;
 
 // One flag per window that may be open only once.
@@ -74,6 +75,8 @@ class AppContext : public QObject {
     GateWindow* gateIfLoaded() const;
     DebugWindow* debugwd();
     DebugWindow* debugwdIfLoaded() const;
+    ComWindow* com();
+    ComWindow* comIfLoaded() const;
 
     // The working windows that open inside the main window, at most once each.
     enum class Child { com, command, debugwd, gate, module };
@@ -138,4 +141,5 @@ class AppContext : public QObject {
     QPointer<ModuleWindow> module_;
     QPointer<GateWindow> gate_;
     QPointer<DebugWindow> debugwd_;
+    QPointer<ComWindow> com_;
 };

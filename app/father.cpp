@@ -32,6 +32,7 @@ Father::Father(AppContext& ctx) : ctx_(ctx) {
     buildMenus();
     buildToolbar();
     buildStatusBar();
+    connectCommands();
     Timer1.setInterval(350);
     connect(&Timer1, &QTimer::timeout, this, &Father::Timer1_Timer);
     Timer1.start();
@@ -269,7 +270,7 @@ void Father::fillWindowList() {
     windowListActions_.clear();
     int n = 1;
     for (QMdiSubWindow* sub : mdi_->subWindowList()) {
-        if (!sub->isVisible())
+        if (sub->isHidden())
             continue;
         QAction* a =
             menuwindow->addAction(QStringLiteral("&%1 %2").arg(n++).arg(sub->windowTitle()));

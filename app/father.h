@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
+#include <functional>
 
 class AppContext;
 class QMdiArea;
@@ -36,6 +37,17 @@ class Father : public QMainWindow {
 
     StatusPanel* panel(int number) const { return panels_.at(number - 1); }
     void setPortPanel(const QString& text);
+
+    // Commands of the toolbar and the menus.
+    void Toolbar1_ButtonClick(int number);
+    void Toolbar1_ButtonMenuClick(const QString& key);
+    // Applies a parity suffix (",E,8,1" ...) to the open port without reopening it.
+    void setbaud(const QString& suffix);
+    void menuwindowsa_Click();
+    // Opens the help file "kaivo.chm" beside the program (F1 anywhere).
+    void showHelp();
+    // Opens a document with the platform's handler; tests replace it.
+    std::function<bool(const QString& path)> openDocument;
     void Timer1_Timer();
     QTimer Timer1;
 
@@ -83,6 +95,7 @@ class Father : public QMainWindow {
     void buildMenus();
     void buildToolbar();
     void buildStatusBar();
+    void connectCommands();
     void fillWindowList();
 
     AppContext& ctx_;

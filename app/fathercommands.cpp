@@ -1,0 +1,181 @@
+// What the main window's menu items and toolbar buttons do.
+#include "app/appcontext.h"
+#include "app/father.h"
+#include "app/statuspanel.h"
+#include "config/moduleparameters.h"
+#include "link/commcontrol.h"
+#include "link/showdata.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QShortcut>
+#include <QToolButton>
+#include <QUrl>
+
+void Father::connectCommands() {
+    using Child = AppContext::Child;
+    const auto open = [this](QAction* action, Child child) {
+        connect(action, &QAction::triggered, this, [this, child] { ctx_.openOrFront(child); });
+    };
+    open(menusetport, Child::com);
+    open(menusetmodule, Child::module);
+    open(menusetgate, Child::gate);
+    open(menutoolcommand, Child::command);
+    open(menutooldebug, Child::debugwd);
+    const std::pair<QAction*, const char*> parity[] = {
+        {n8, ",N,8,1"}, {e81, ",E,8,1"}, {o81, ",O,8,1"}, {s81, ",S,8,1"}, {m81, ",M,8,1"}};
+    for (const auto& [action, suffix] : parity)
+        connect(action, &QAction::triggered, this,
+                [this, s = QString::fromLatin1(suffix)] { setbaud(s); });
+    connect(menuwindowsh, &QAction::triggered, mdi_, &QMdiArea::tileSubWindows);
+    connect(menuwindowsv, &QAction::triggered, mdi_, &QMdiArea::tileSubWindows);
+    connect(menuwindowsc, &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
+    connect(menuwindowsa, &QAction::triggered, this, &Father::menuwindowsa_Click);
+    connect(menuhelpcontent, &QAction::triggered, this, &Father::showHelp);
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    f1->setContext(Qt::ApplicationShortcut); // F1 in any window of the program
+    connect(f1, &QShortcut::activated, this, &Father::showHelp);
+
+    for (int n = 1; n <= 17; ++n) {
+        QToolButton* button = toolButton(n);
+        if (!button)
+            continue;
+        connect(button, &QToolButton::clicked, this, [this, n] { Toolbar1_ButtonClick(n); });
+        if (QMenu* menu = button->menu())
+            connect(menu, &QMenu::triggered, this,
+                    [this](QAction* item) { Toolbar1_ButtonMenuClick(item->data().toString()); });
+    }
+    openDocument = [](const QString& path) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    };
+}
+
+void Father::Toolbar1_ButtonClick(int number) {
+    using Child = AppContext::Child;
+    CommControl& comm = ctx_.MSComm1();
+    switch (number) {
+    case 1:
+        if (ctx_.intset == 1)
+            ctx_.openOrFront(Child::com);
+        else if (ctx_.intset == 2)
+            ctx_.openOrFront(Child::module);
+        else if (ctx_.intset == 3)
+            ctx_.openOrFront(Child::gate);
+        break;
+    case 7:
+        if (ctx_.inttool == 1)
+            ctx_.openOrFront(Child::command);
+        else if (ctx_.inttool == 2)
+            ctx_.openOrFront(Child::debugwd);
+        break;
+    case 9: // probe the module again
+        if (!PortOpenForUser(ctx_))
+            break;
+        ctx_.ModuleAnswered = false;
+        comm.Output(QByteArray::fromHex("D7FE"));
+        ctx_.showdata()->Timer1.start();
+        break;
+    case 11: {
+        const bool text = toolButton(11)->isChecked();
+        panel(2)->setText(text ? QStringLiteral("接收格式:ASCII字符")
+                               : QStringLiteral("接收格式:HEX数据"));
+        ctx_.ShowAsText = text;
+        comm.setInputMode(text ? CommControl::comInputModeText : CommControl::comInputModeBinary);
+        comm.setInputLen(text ? 0 : 1);
+        break;
+    }
+    case 13: // ask for the module's CRC
+        if (PortOpenForUser(ctx_))
+            comm.Output(QByteArray::fromHex("D7E6"));
+        break;
+    case 15:
+        ctx_.showdata()->Text1->clear();
+        break;
+    case 17:
+        ctx_.EchoKeys = !toolButton(17)->isChecked();
+        break;
+    default:
+        break; // 3 and 4 open the file and data-string windows
+    }
+}
+
+void Father::Toolbar1_ButtonMenuClick(const QString& key) {
+    using Child = AppContext::Child;
+    struct Choice {
+        const char* key;
+        qint16 AppContext::*member;
+        qint16 value;
+        int button;
+        const char16_t* tooltip;
+        std::optional<Child> opens;
+    };
+    static const Choice choices[] = {
+        {"key11", &AppContext::intset, 1, 1, u"串口设置", Child::com},
+        {"key12", &AppContext::intset, 2, 1, u"模块设置", Child::module},
+        {"key13", &AppContext::intset, 3, 1, u"开关量端口", Child::gate},
+        {"key21", &AppContext::intfile, 1, 3, u"发送文件", std::nullopt},
+        {"key31", &AppContext::intnet, 1, 5, u"轮循", std::nullopt},
+        {"key32", &AppContext::intnet, 2, 5, u"邀请", std::nullopt},
+        {"key14", &AppContext::inttool, 1, 7, u"命令窗口", Child::command},
+        {"key24", &AppContext::inttool, 2, 7, u"调试窗口", Child::debugwd},
+    };
+    for (const Choice& c : choices) {
+        if (key != QLatin1String(c.key))
+            continue;
+        ctx_.*(c.member) = c.value;
+        toolButton(c.button)->setToolTip(QString::fromUtf16(c.tooltip));
+        if (c.opens)
+            ctx_.openOrFront(*c.opens);
+        return;
+    }
+}
+
+void Father::setbaud(const QString& suffix) {
+    if (ctx_.CurrentRate == 0) {
+        // No port has opened in this run: there is no rate to go with the parity.
+        ctx_.dialogs().message(QStringLiteral("串口未打开,请先在\"串口设置\"中打开串口。"),
+                               QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+        return;
+    }
+    CommControl& comm = ctx_.MSComm1();
+    const auto result = comm.setSettings(QString::number(ctx_.CurrentRate) + suffix);
+    if (!result.ok()) {
+        ctx_.dialogs().message(result.description, QCoreApplication::applicationName(),
+                               UserDialogs::Icon::None);
+        return;
+    }
+    setPortPanel(QStringLiteral("COM%1,%2").arg(comm.CommPort()).arg(comm.Settings()));
+}
+
+void Father::menuwindowsa_Click() {
+    // Lines up the minimised working windows along the bottom of the area.
+    int x = 0;
+    for (QMdiSubWindow* sub : mdi_->subWindowList()) {
+        if (!sub->isMinimized())
+            continue;
+        sub->move(x, mdi_->viewport()->height() - sub->height());
+        x += sub->width();
+    }
+}
+
+void Father::showHelp() {
+    const QString path =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("kaivo.chm"));
+    if (!QFileInfo::exists(path)) {
+        ctx_.dialogs().message(
+            QStringLiteral("找不到帮助文件 %1。").arg(QDir::toNativeSeparators(path)),
+            QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+        return;
+    }
+    if (!openDocument(path))
+        ctx_.dialogs().message(
+            QStringLiteral("无法打开帮助文件 %1:系统中没有能打开 .chm 文件的程序。")
+                .arg(QDir::toNativeSeparators(path)),
+            QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+}

@@ -1,0 +1,224 @@
+// The main window's commands: drop-down choices that open windows and are remembered
+// across restarts, plain clicks, the receive-format and echo buttons, probe and CRC,
+// shortcuts, parity items, the clock's date rule and help.
+#include "app/appcontext.h"
+#include "app/father.h"
+#include "app/statuspanel.h"
+#include "link/showdata.h"
+#include "tests/support/memorylines.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testenv.h"
+#include "tools/commandwindow.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QToolButton>
+
+class TestMainCommands : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<MemoryLines> lines;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<AppContext> ctx;
+    MemoryLine* line = nullptr;
+
+    Father* restart() {
+        if (ctx)
+            ctx->father()->close();
+        ctx.reset();
+        ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
+        Father* f = ctx->startup();
+        ctx->showdata()->Timer1.stop();
+        line = lines->line(QStringLiteral("mem:1"));
+        line->takeWritten();
+        return f;
+    }
+    QStringList openTitles() const {
+        QStringList titles;
+        for (QMdiSubWindow* sub : ctx->father()->mdiArea()->subWindowList())
+            titles << sub->widget()->objectName();
+        return titles;
+    }
+
+  private slots:
+    void init() {
+        testenv::reset();
+        lines = std::make_unique<MemoryLines>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        ctx.reset();
+    }
+    void cleanup() {
+        ctx.reset();
+        lines.reset();
+    }
+
+    void dropDownChoiceOpensAndIsRememberedAcrossRestarts() {
+        Father* f = restart();
+        f->buttonMenuItem(QStringLiteral("key12"))->trigger();
+        QVERIFY(ctx->moduleIfLoaded());
+        QCOMPARE(f->toolButton(1)->toolTip(), QStringLiteral("模块设置"));
+        QCOMPARE(ctx->intset, qint16(2));
+
+        f = restart();
+        QCOMPARE(f->toolButton(1)->toolTip(), QStringLiteral("模块设置"));
+        QVERIFY(!ctx->moduleIfLoaded());
+        f->toolButton(1)->click();
+        QVERIFY(ctx->moduleIfLoaded());
+    }
+
+    void plainClickTwiceShowsOneWindow() {
+        Father* f = restart();
+        f->toolButton(1)->click();
+        f->toolButton(1)->click();
+        QCOMPARE(openTitles(), (QStringList{QStringLiteral("showdata"), QStringLiteral("com")}));
+        QCOMPARE(f->mdiArea()->activeSubWindow()->widget()->objectName(), QStringLiteral("com"));
+    }
+
+    void toolChoiceLeavesOtherTooltipsAndInvalidChoiceDoesNothing() {
+        Father* f = restart();
+        f->buttonMenuItem(QStringLiteral("key24"))->trigger();
+        QVERIFY(ctx->debugwdIfLoaded());
+        QCOMPARE(f->toolButton(7)->toolTip(), QStringLiteral("调试窗口"));
+        QCOMPARE(f->toolButton(5)->toolTip(), QStringLiteral("轮循"));
+        f->buttonMenuItem(QStringLiteral("key32"))->trigger();
+        QCOMPARE(ctx->intnet, qint16(2));
+        QCOMPARE(f->toolButton(5)->toolTip(), QStringLiteral("邀请"));
+
+        ctx->intset = 0;
+        const int before = f->mdiArea()->subWindowList().size();
+        f->toolButton(1)->click();
+        QCOMPARE(f->mdiArea()->subWindowList().size(), before);
+        f->buttonMenuItem(QStringLiteral("key11"))->trigger(); // the items still work
+        QCOMPARE(ctx->intset, qint16(1));
+        QVERIFY(ctx->comIfLoaded());
+    }
+
+    void receiveFormatButtonSwitchesDisplayAndInput() {
+        Father* f = restart();
+        QToolButton* format = f->toolButton(11);
+        format->click();
+        QCOMPARE(f->panel(2)->text(), QStringLiteral("接收格式:ASCII字符"));
+        QVERIFY(ctx->ShowAsText);
+        QCOMPARE(ctx->MSComm1().InputMode(), int(CommControl::comInputModeText));
+        QCOMPARE(ctx->MSComm1().InputLen(), 0);
+        line->feed(CommControl::toAnsi(QStringLiteral("中A")));
+        QTRY_COMPARE(ctx->showdata()->Text1->toPlainText(), QStringLiteral("中A"));
+
+        format->click();
+        QCOMPARE(f->panel(2)->text(), QStringLiteral("接收格式:HEX数据"));
+        QVERIFY(!ctx->ShowAsText);
+        QCOMPARE(ctx->MSComm1().InputMode(), int(CommControl::comInputModeBinary));
+        QCOMPARE(ctx->MSComm1().InputLen(), 1);
+        line->feed(QByteArray("A"));
+        QTRY_COMPARE(ctx->showdata()->Text1->toPlainText(), QStringLiteral("中A41:"));
+
+        f->toolButton(15)->click();
+        QVERIFY(ctx->showdata()->Text1->toPlainText().isEmpty());
+    }
+
+    void probeCrcAndEchoButtons() {
+        Father* f = restart();
+        ctx->ModuleAnswered = true;
+        f->toolButton(9)->click();
+        QVERIFY(!ctx->ModuleAnswered);
+        QVERIFY(ctx->showdata()->Timer1.isActive());
+        f->toolButton(13)->click();
+        QCOMPARE(line->takeWritten(), QByteArray::fromHex("D7FED7E6"));
+        f->toolButton(17)->click();
+        QVERIFY(!ctx->EchoKeys);
+        f->toolButton(17)->click();
+        QVERIFY(ctx->EchoKeys);
+
+        ctx->MSComm1().setPortOpen(false);
+        f->toolButton(13)->click();
+        QCOMPARE(dialogs->messages.size(), 1); // told once, nothing sent
+        QVERIFY(line->written().isEmpty());
+    }
+
+    void shortcutsOpenTheirWindowsAndHiddenOnesDoNothing() {
+        Father* f = restart();
+        f->show();
+        f->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f));
+        QTest::keyClick(f, Qt::Key_F2);
+        QVERIFY(ctx->gateIfLoaded());
+        QTest::keyClick(f, Qt::Key_C, Qt::ControlModifier);
+        QVERIFY(ctx->comIfLoaded());
+        const int before = f->mdiArea()->subWindowList().size();
+        QTest::keyClick(f, Qt::Key_F5); // hidden "轮循"
+        QTest::keyClick(f, Qt::Key_F4); // hidden "捕捉文件"
+        QCOMPARE(f->mdiArea()->subWindowList().size(), before);
+    }
+
+    void windowMenuListsOpenWindows() {
+        Father* f = restart();
+        ctx->openOrFront(AppContext::Child::command);
+        emit f->menuwindow->aboutToShow();
+        QStringList texts;
+        for (QAction* a : f->menuwindow->actions())
+            texts << a->text();
+        QVERIFY(texts.join(QLatin1Char('|')).contains(QStringLiteral("命令方式")));
+        QVERIFY(texts.join(QLatin1Char('|')).contains(QStringLiteral("数据接收显示")));
+    }
+
+    void parityItemsChangeTheOpenPortOnly() {
+        Father* f = restart();
+        f->e81->trigger();
+        QCOMPARE(ctx->MSComm1().Settings(), QStringLiteral("1200,E,8,1"));
+        QCOMPARE(f->panel(1)->text(), QStringLiteral("COM1,1200,E,8,1"));
+        QCOMPARE(line->openCount(), 1); // not reopened
+        QCOMPARE(line->settings().parity, QSerialPort::EvenParity);
+        QCOMPARE(ctx->store().GetRegString(RegKeys::PortSetting, QStringLiteral("波特率")),
+                 QStringLiteral("1200"));
+
+        ctx->CurrentRate = 0; // no port opened in this run
+        f->m81->trigger();
+        QCOMPARE(dialogs->messages.size(), 1);
+        QCOMPARE(ctx->MSComm1().Settings(), QStringLiteral("1200,E,8,1"));
+    }
+
+    void datePanelRule() {
+        const QDate sunday(2026, 12, 6);
+        QCOMPARE(DatePanelText(QStringLiteral("26-12-06"), sunday),
+                 QStringLiteral("2026-12-06  星期日"));
+        QCOMPARE(DatePanelText(QStringLiteral("2026-12-07"), sunday.addDays(1)),
+                 QStringLiteral("2026-12-07  星期一"));
+        QCOMPARE(ShortDateText(sunday).size() >= 8, true);
+        Father* f = restart();
+        QCOMPARE(f->Timer1.interval(), 350);
+        QVERIFY(f->Timer1.isActive());
+        QVERIFY(QTime::fromString(f->panel(4)->text(), QStringLiteral("hh:mm:ss")).isValid());
+        QCOMPARE(f->panel(3)->picture(), 104);
+        QCOMPARE(f->panel(4)->picture(), 114);
+    }
+
+    void helpOpensTheFileOrSaysItIsMissing() {
+        Father* f = restart();
+        QStringList opened;
+        f->openDocument = [&](const QString& path) {
+            opened << path;
+            return true;
+        };
+        const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/kaivo.chm");
+        QFile::remove(path);
+        f->menuhelpcontent->trigger();
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY(dialogs->messages[0].text.contains(QStringLiteral("kaivo.chm")));
+        QVERIFY(opened.isEmpty());
+        {
+            QFile help(path);
+            QVERIFY(help.open(QIODevice::WriteOnly));
+        }
+        f->menuhelpcontent->trigger();
+        QFile::remove(path);
+        QCOMPARE(opened, QStringList{path});
+        QCOMPARE(dialogs->messages.size(), 1);
+    }
+};
+
+T83_TEST_MAIN(TestMainCommands)
+#include "test_maincommands.moc"
