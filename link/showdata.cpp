@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 ShowData::ShowData(AppContext& ctx, CommControl::PortResolver resolver,
@@ -122,16 +123,23 @@ void ShowData::Timer3_Timer() {
 }
 
 void ShowData::appendReceived(const QString& text) {
-    // Hours of traffic must not grow the box without bound: past the limit, the oldest
-    // half is dropped, as a terminal's scroll-back would.
-    constexpr int kMaxCharacters = 200000;
-    QTextCursor cursor(Text1->document());
+    // Hours of traffic must not grow the box without bound: past 64000 characters the
+    // oldest half is dropped, as a terminal's scroll-back would. A hex stream has no line
+    // breaks of its own, and laying out one ever longer paragraph costs more with every
+    // byte, so a paragraph is closed once it holds 4096 characters (the box wraps long
+    // lines anyway, so the display hardly changes).
+    constexpr int kMaxCharacters = 64000;
+    constexpr int kMaxParagraph = 4096;
+    QTextDocument* doc = Text1->document();
+    QTextCursor cursor(doc);
     cursor.movePosition(QTextCursor::End);
+    if (doc->lastBlock().length() > kMaxParagraph)
+        cursor.insertBlock();
     cursor.insertText(text);
-    if (Text1->document()->characterCount() > kMaxCharacters) {
-        QTextCursor front(Text1->document());
+    if (doc->characterCount() > kMaxCharacters) {
+        QTextCursor front(doc);
         front.setPosition(0);
-        front.setPosition(kMaxCharacters / 2, QTextCursor::KeepAnchor);
+        front.setPosition(doc->characterCount() - kMaxCharacters / 2, QTextCursor::KeepAnchor);
         front.removeSelectedText();
     }
     Text1->moveCursor(QTextCursor::End);
