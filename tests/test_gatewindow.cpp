@@ -1,0 +1,215 @@
+// The switch-port window: portstate.dat shown row by row (including damaged files), the
+// direction switch, the configuration frames of changed ports only, the refresh path and
+// the refused close box.
+#include "app/appcontext.h"
+#include "config/gatewindow.h"
+#include "link/showdata.h"
+#include "tests/support/memorylines.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testenv.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QPushButton>
+
+class TestGateWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<MemoryLines> lines;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<AppContext> ctx;
+    QList<QByteArray> writes;
+
+    static void writePortFile(const QByteArray& bytes) {
+        QFile file(QStringLiteral("portstate.dat"));
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+    // The user picks an item, as a click in the drop-down list does.
+    static void choose(QComboBox* list, const QString& text) {
+        const int index = list->findText(text);
+        QVERIFY2(index >= 0, qPrintable(text));
+        list->setCurrentIndex(index);
+        emit list->activated(index);
+    }
+    QStringList row(GateWindow* w, int i) {
+        QStringList out{w->Combo1[i]->currentText(), w->Combo5[i]->currentText()};
+        if (w->Combo2[i]->isHidden())
+            out << w->Combo3[i]->currentText() << w->Combo4[i]->currentText();
+        else
+            out << w->Combo2[i]->currentText();
+        return out;
+    }
+    QList<QByteArray> portFrames() const {
+        QList<QByteArray> out;
+        for (const QByteArray& b : writes)
+            if (b.startsWith(QByteArray::fromHex("D7D6")))
+                out << b;
+        return out;
+    }
+
+  private slots:
+    void init() {
+        testenv::reset();
+        lines = std::make_unique<MemoryLines>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
+        ctx->startup();
+        ctx->showdata()->Timer1.stop();
+        MemoryLine* line = lines->line(QStringLiteral("mem:1"));
+        line->takeWritten();
+        writes.clear();
+        connect(line, &MemoryLine::bytesWritten, this,
+                [this](const QByteArray& b) { writes << b; });
+    }
+    void cleanup() {
+        ctx.reset();
+        lines.reset();
+    }
+
+    void rowsShowTheStoredPorts() {
+        writePortFile(QByteArray::fromHex("00F011"
+                                          "010F03"
+                                          "02FF01"
+                                          "030032"
+                                          "04AA20"
+                                          "050F02"
+                                          "065501"
+                                          "070000"));
+        GateWindow* w = ctx->gate();
+        QCOMPARE(w->Label1[7]->text(), QStringLiteral("PB8"));
+        const QString out = QStringLiteral("输出"), in = QStringLiteral("输入");
+        QCOMPARE(row(w, 0), QStringList({out, QStringLiteral("应答"), QStringLiteral("串口输出"),
+                                         QStringLiteral("输出负脉冲")}));
+        QCOMPARE(row(w, 1), QStringList({in, QStringLiteral("无此参数"),
+                                         QStringLiteral("端口电平变化后发送变化信息")}));
+        QCOMPARE(row(w, 2), QStringList({in, QStringLiteral("无此参数"),
+                                         QStringLiteral("端口电平由低变高后发送变化信息")}));
+        QCOMPARE(row(w, 3), QStringList({out, QStringLiteral("不应答"),
+                                         QStringLiteral("串口及对应端口同时输出"),
+                                         QStringLiteral("输出发端电平")}));
+        // An unknown direction byte keeps the row as it was; the mode follows the
+        // direction of the row above.
+        QVERIFY(w->Combo1[4]->currentText().isEmpty() && !w->Combo2[4]->isHidden());
+        QCOMPARE(w->Combo3[4]->currentText(), QStringLiteral("对应端口输出"));
+        QCOMPARE(row(w, 6).mid(2), QStringList({QStringLiteral("端口电平由低变高后发送变化信息")}));
+        QVERIFY(!w->Combo1[0]->isEnabled() && !w->Combo2[1]->isEnabled());
+    }
+
+    void damagedOrMissingFilesDisplaySafely() {
+        // Nibbles beyond every list, and a file that stops after four ports.
+        writePortFile(QByteArray::fromHex("000053"
+                                          "010F07"
+                                          "02F0F2"
+                                          "03"));
+        GateWindow* w = ctx->gate();
+        QCOMPARE(row(w, 0),
+                 QStringList({QStringLiteral("输出"), QStringLiteral("不应答"), {}, {}}));
+        QCOMPARE(row(w, 1), QStringList({QStringLiteral("输入"), QStringLiteral("无此参数"), {}}));
+        QCOMPARE(row(w, 2).at(3), QStringLiteral("输出发端电平"));
+        const QStringList zero{QStringLiteral("输出"), QStringLiteral("不应答"),
+                               QStringLiteral("无输出"), QStringLiteral("输出正脉冲")};
+        QCOMPARE(row(w, 3), zero);
+        QCOMPARE(row(w, 7), zero);
+        // Applying sends only the ports whose display differs from the file.
+        w->Command1_Click();
+        w->Command1_Click();
+        QCOMPARE(portFrames(), QList<QByteArray>({QByteArray::fromHex("D7D6000000"),
+                                                  QByteArray::fromHex("D7D6010F00"),
+                                                  QByteArray::fromHex("D7D602F002")}));
+        w->Command2_Click();
+
+        // A file that cannot be read at all shows every port as output without answer.
+        QFile::remove(QStringLiteral("portstate.dat"));
+        QVERIFY(QDir().mkdir(QStringLiteral("portstate.dat")));
+        QTRY_VERIFY(!ctx->gateIfLoaded());
+        w = ctx->gate();
+        for (int i = 0; i < 8; ++i)
+            QCOMPARE(row(w, i), zero);
+        QVERIFY(QDir().rmdir(QStringLiteral("portstate.dat")));
+    }
+
+    void changedPortsSendTheirFramesInPortOrder() {
+        GateWindow* w = ctx->gate(); // no file: all ports output, no answer, 00
+        QVERIFY(QFile::exists(QStringLiteral("portstate.dat")));
+        w->Command1_Click();
+        QCOMPARE(w->Command1->text(), QStringLiteral("设置端口"));
+        w->Command1_Click();
+        QVERIFY(writes.isEmpty()); // nothing changed, nothing sent
+
+        w->Command1_Click();
+        choose(w->Combo1[3], QStringLiteral("输入"));
+        QVERIFY(!w->Combo5[3]->isEnabled() && w->Combo3[3]->isHidden() &&
+                !w->Combo2[3]->isHidden());
+        choose(w->Combo2[3], QStringLiteral("端口电平变化后发送变化信息"));
+        choose(w->Combo5[0], QStringLiteral("应答"));
+        choose(w->Combo3[0], QStringLiteral("串口输出"));
+        choose(w->Combo4[0], QStringLiteral("输出负脉冲"));
+        choose(w->Combo5[6], QStringLiteral("应答")); // only the answer changes
+        w->Command1_Click();
+        QCOMPARE(writes, QList<QByteArray>({QByteArray::fromHex("D7D600F011"),
+                                            QByteArray::fromHex("D7D6030F03"),
+                                            QByteArray::fromHex("D7D606F000")}));
+        QCOMPARE(w->Command1->text(), QStringLiteral("重新设置"));
+        QVERIFY(!w->Combo1[3]->isEnabled());
+
+        QCOMPARE(PortItemCode(QStringLiteral("对应端口输出")), quint8(0x20));
+        QCOMPARE(PortItemCode(QStringLiteral("端口电平由高变低后发送变化信息")), quint8(0x02));
+        QCOMPARE(PortItemCode(QStringLiteral("随便输入的文字")), quint8(0x00));
+    }
+
+    void switchingToOutputShowsTheOutputDefaults() {
+        writePortFile(QByteArray::fromHex("000F02" + QByteArray(42, '0')));
+        GateWindow* w = ctx->gate();
+        w->Command1_Click();
+        choose(w->Combo1[0], QStringLiteral("输出"));
+        QCOMPARE(row(w, 0), QStringList({QStringLiteral("输出"), QStringLiteral("不应答"),
+                                         QStringLiteral("串口及对应端口同时输出"),
+                                         QStringLiteral("输出发端电平")}));
+        QVERIFY(w->Combo5[0]->isEnabled());
+        QCOMPARE(w->Combo2[0]->currentText(), QStringLiteral("端口电平变化后不发送变化信息"));
+    }
+
+    void closedPortIsReportedOnlyWhenSomethingWouldBeSent() {
+        ctx->MSComm1().setPortOpen(false);
+        GateWindow* w = ctx->gate();
+        w->Command1_Click();
+        w->Command1_Click();
+        QVERIFY(dialogs->messages.isEmpty());
+        w->Command1_Click();
+        choose(w->Combo5[2], QStringLiteral("应答"));
+        w->Command1_Click();
+        QCOMPARE(dialogs->texts().size(), 1);
+        QVERIFY(dialogs->texts().first().contains(QStringLiteral("串口未打开")));
+        QCOMPARE(w->Command1->text(), QStringLiteral("设置端口")); // the choice stays
+        w->Command3_Click();
+        QCOMPARE(dialogs->texts().size(), 2);
+        QVERIFY(w->Command3->isEnabled() && !ctx->portRefreshPending);
+    }
+
+    void refreshRedrawsUnlessTheWindowClosed() {
+        ctx->openOrFront(AppContext::Child::gate);
+        QPointer<GateWindow> w = ctx->gateIfLoaded();
+        w->Command3_Click();
+        QVERIFY(!w->Command3->isEnabled() && ctx->portRefreshPending);
+        writePortFile(QByteArray::fromHex("000F01" + QByteArray(42, '0')));
+        // The close box is refused and the window still takes its refresh.
+        QVERIFY(!qobject_cast<QMdiSubWindow*>(w->parentWidget())->close());
+        QTRY_VERIFY_WITH_TIMEOUT(w->Command3->isEnabled(), 3000);
+        QCOMPARE(row(w, 0).first(), QStringLiteral("输入"));
+        QCOMPARE(writes.size(), 8); // D7 D8 0 .. D7 D8 7
+        QVERIFY(!ctx->portRefreshPending);
+
+        w->Command3_Click();
+        w->Command2_Click();
+        QTRY_VERIFY(!w);
+        QVERIFY(!ctx->portRefreshPending && !ctx->windowOpen.portWindowOpen);
+    }
+};
+
+T83_TEST_MAIN(TestGateWindow)
+#include "test_gatewindow.moc"
