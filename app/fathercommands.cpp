@@ -6,10 +6,12 @@
 #include "link/commcontrol.h"
 #include "link/showdata.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -51,9 +53,23 @@ void Father::connectCommands() {
             connect(menu, &QMenu::triggered, this,
                     [this](QAction* item) { Toolbar1_ButtonMenuClick(item->data().toString()); });
     }
+    // Menu shortcuts win over the text boxes' own use of the same keys (Ctrl+C, Ctrl+A).
+    qApp->installEventFilter(this);
     openDocument = [](const QString& path) {
         return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     };
+}
+
+bool Father::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride && isActiveWindow()) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(key->keyCombination());
+        for (QAction* action : {menusetport, menudatacode}) {
+            if (action->isEnabled() && action->isVisible() && action->shortcut() == pressed)
+                return true; // not offered to the widget: the menu's shortcut fires
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void Father::Toolbar1_ButtonClick(int number) {

@@ -5,6 +5,7 @@
 #include "app/father.h"
 #include "app/statuspanel.h"
 #include "link/showdata.h"
+#include "serial/comwindow.h"
 #include "tests/support/memorylines.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
@@ -147,6 +148,13 @@ class TestMainCommands : public QObject {
         QTest::keyClick(f, Qt::Key_F2);
         QVERIFY(ctx->gateIfLoaded());
         QTest::keyClick(f, Qt::Key_C, Qt::ControlModifier);
+        QVERIFY(ctx->comIfLoaded());
+        ctx->com()->Command2_Click();
+        QTRY_VERIFY(!ctx->comIfLoaded());
+        // Ctrl+C in a text box still opens the port settings rather than copying.
+        ctx->openOrFront(AppContext::Child::command);
+        ctx->command()->Text1->setFocus();
+        QTest::keyClick(ctx->command()->Text1, Qt::Key_C, Qt::ControlModifier);
         QVERIFY(ctx->comIfLoaded());
         const int before = f->mdiArea()->subWindowList().size();
         QTest::keyClick(f, Qt::Key_F5); // hidden "轮循"
