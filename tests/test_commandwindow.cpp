@@ -3,7 +3,7 @@
 #include "app/appcontext.h"
 #include "app/father.h"
 #include "link/showdata.h"
-#include "tests/support/memorylines.h"
+#include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "tools/commandwindow.h"
@@ -17,29 +17,18 @@
 class TestCommandWindow : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<MemoryLines> lines;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<AppContext> ctx;
-    MemoryLine* line = nullptr;
+    AppFixture app;
+    std::unique_ptr<AppContext>& ctx = app.ctx;
+    MemoryLine*& line = app.line;
     CommandWindow* window = nullptr;
 
   private slots:
     void init() {
-        testenv::reset();
-        lines = std::make_unique<MemoryLines>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
-        ctx->startup();
-        ctx->showdata()->Timer1.stop();
-        line = lines->line(QStringLiteral("mem:1"));
-        line->takeWritten();
+        app.start();
         ctx->openOrFront(AppContext::Child::command);
         window = ctx->command();
     }
-    void cleanup() {
-        ctx.reset();
-        lines.reset();
-    }
+    void cleanup() { app.stop(); }
 
     void hexTextConvertsOneBytePerThreeCharacters() {
         QCOMPARE(HexTextToBytes(QStringLiteral("D7:FF:")), QByteArray::fromHex("D7FF"));
@@ -105,7 +94,7 @@ class TestCommandWindow : public QObject {
         QTest::keyClicks(window->Text1, QStringLiteral("d7fe"));
         ctx->MSComm1().setPortOpen(false);
         QTest::mouseClick(window->Command2, Qt::LeftButton);
-        QCOMPARE(dialogs->messages.size(), 1);
+        QCOMPARE(app.dialogs->messages.size(), 1);
         QVERIFY(!ctx->CommandBusy);
     }
 

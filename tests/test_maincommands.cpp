@@ -6,7 +6,7 @@
 #include "app/statuspanel.h"
 #include "link/showdata.h"
 #include "serial/comwindow.h"
-#include "tests/support/memorylines.h"
+#include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "tools/commandwindow.h"
@@ -22,21 +22,19 @@
 class TestMainCommands : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<MemoryLines> lines;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<AppContext> ctx;
-    MemoryLine* line = nullptr;
+    AppFixture app;
+    std::unique_ptr<AppContext>& ctx = app.ctx;
+    MemoryLine*& line = app.line;
 
+    // Starts the program, or restarts it over the same settings.
     Father* restart() {
         if (ctx)
-            ctx->father()->close();
-        ctx.reset();
-        ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
-        Father* f = ctx->startup();
+            app.restart();
+        else
+            app.start(true);
         ctx->showdata()->Timer1.stop();
-        line = lines->line(QStringLiteral("mem:1"));
         line->takeWritten();
-        return f;
+        return ctx->father();
     }
     QStringList openTitles() const {
         QStringList titles;
@@ -46,16 +44,7 @@ class TestMainCommands : public QObject {
     }
 
   private slots:
-    void init() {
-        testenv::reset();
-        lines = std::make_unique<MemoryLines>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        ctx.reset();
-    }
-    void cleanup() {
-        ctx.reset();
-        lines.reset();
-    }
+    void cleanup() { app.stop(); }
 
     void dropDownChoiceOpensAndIsRememberedAcrossRestarts() {
         Father* f = restart();
@@ -136,7 +125,7 @@ class TestMainCommands : public QObject {
 
         ctx->MSComm1().setPortOpen(false);
         f->toolButton(13)->click();
-        QCOMPARE(dialogs->messages.size(), 1); // told once, nothing sent
+        QCOMPARE(app.dialogs->messages.size(), 1); // told once, nothing sent
         QVERIFY(line->written().isEmpty());
     }
 
@@ -185,7 +174,7 @@ class TestMainCommands : public QObject {
 
         ctx->CurrentRate = 0; // no port opened in this run
         f->m81->trigger();
-        QCOMPARE(dialogs->messages.size(), 1);
+        QCOMPARE(app.dialogs->messages.size(), 1);
         QCOMPARE(ctx->MSComm1().Settings(), QStringLiteral("1200,E,8,1"));
     }
 
@@ -214,8 +203,8 @@ class TestMainCommands : public QObject {
         const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/kaivo.chm");
         QFile::remove(path);
         f->menuhelpcontent->trigger();
-        QCOMPARE(dialogs->messages.size(), 1);
-        QVERIFY(dialogs->messages[0].text.contains(QStringLiteral("kaivo.chm")));
+        QCOMPARE(app.dialogs->messages.size(), 1);
+        QVERIFY(app.dialogs->messages[0].text.contains(QStringLiteral("kaivo.chm")));
         QVERIFY(opened.isEmpty());
         {
             QFile help(path);
@@ -224,7 +213,7 @@ class TestMainCommands : public QObject {
         f->menuhelpcontent->trigger();
         QFile::remove(path);
         QCOMPARE(opened, QStringList{path});
-        QCOMPARE(dialogs->messages.size(), 1);
+        QCOMPARE(app.dialogs->messages.size(), 1);
     }
 };
 

@@ -5,7 +5,7 @@
 #include "app/father.h"
 #include "config/promptwindow.h"
 #include "link/showdata.h"
-#include "tests/support/memorylines.h"
+#include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 
@@ -20,29 +20,18 @@
 class TestReadCycle : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<MemoryLines> lines;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<AppContext> ctx;
-    MemoryLine* line = nullptr;
+    AppFixture app;
+    std::unique_ptr<AppContext>& ctx = app.ctx;
+    MemoryLine*& line = app.line;
     ShowData* window = nullptr;
 
     void start() {
-        ctx->startup();
+        app.start(true);
         window = ctx->showdata();
-        line = lines->line(QStringLiteral("mem:1"));
     }
 
   private slots:
-    void init() {
-        testenv::reset();
-        lines = std::make_unique<MemoryLines>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
-    }
-    void cleanup() {
-        ctx.reset();
-        lines.reset();
-    }
+    void cleanup() { app.stop(); }
 
     void silentModuleTimesOut() {
         start();

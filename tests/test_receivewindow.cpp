@@ -4,7 +4,7 @@
 #include "app/appcontext.h"
 #include "app/statuspanel.h"
 #include "link/showdata.h"
-#include "tests/support/memorylines.h"
+#include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 
@@ -14,28 +14,17 @@
 class TestReceiveWindow : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<MemoryLines> lines;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<AppContext> ctx;
-    MemoryLine* line = nullptr;
+    AppFixture app;
+    std::unique_ptr<AppContext>& ctx = app.ctx;
+    MemoryLine*& line = app.line;
     ShowData* window = nullptr;
 
   private slots:
     void init() {
-        testenv::reset();
-        lines = std::make_unique<MemoryLines>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
-        ctx->startup();
+        app.start();
         window = ctx->showdata();
-        window->Timer1.stop(); // no module in these tests
-        line = lines->line(QStringLiteral("mem:1"));
-        line->takeWritten();
     }
-    void cleanup() {
-        ctx.reset();
-        lines.reset();
-    }
+    void cleanup() { app.stop(); }
 
     void typedKeysAreSentAndPulseDtr() {
         QTest::keyClicks(window->Text1, QStringLiteral("a"));
@@ -78,7 +67,7 @@ class TestReceiveWindow : public QObject {
         QTest::keyClicks(window->Text1, QStringLiteral("q"));
         QVERIFY(line->written().isEmpty());
         QCOMPARE(window->Text1->toPlainText(), QStringLiteral("q"));
-        QVERIFY(dialogs->messages.isEmpty());
+        QVERIFY(app.dialogs->messages.isEmpty());
     }
 
     void dsrChangesShowInPanelTwo() {

@@ -8,7 +8,7 @@
 #include "link/replydisplay.h"
 #include "link/replyparser.h"
 #include "link/showdata.h"
-#include "tests/support/memorylines.h"
+#include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "tools/commandwindow.h"
@@ -21,10 +21,9 @@
 class TestReplyParser : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<MemoryLines> lines;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<AppContext> ctx;
-    MemoryLine* line = nullptr;
+    AppFixture app;
+    std::unique_ptr<AppContext>& ctx = app.ctx;
+    MemoryLine*& line = app.line;
     ShowData* window = nullptr;
 
     QString shown() const { return window->Text1->toPlainText(); }
@@ -36,21 +35,11 @@ class TestReplyParser : public QObject {
 
   private slots:
     void init() {
-        testenv::reset();
-        lines = std::make_unique<MemoryLines>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
-        ctx->startup();
+        app.start();
         window = ctx->showdata();
-        window->Timer1.stop();
-        line = lines->line(QStringLiteral("mem:1"));
-        line->takeWritten();
         ctx->command(); // logging on
     }
-    void cleanup() {
-        ctx.reset();
-        lines.reset();
-    }
+    void cleanup() { app.stop(); }
 
     void hexByteIsAlwaysTwoUpperCaseDigits() {
         QCOMPARE(HexByte(0), QStringLiteral("00"));
@@ -152,7 +141,7 @@ class TestReplyParser : public QObject {
         file.close();
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll().mid(21, 3), QByteArray::fromHex("07F011"));
-        QVERIFY(dialogs->messages.isEmpty());
+        QVERIFY(app.dialogs->messages.isEmpty());
         // A port number past the table is logged, not stored.
         line->feed(QByteArray::fromHex("D7D809AABB"));
         QTRY_VERIFY(logged().contains(QStringLiteral("D7:D8:09:AA:BB:")));
@@ -164,8 +153,8 @@ class TestReplyParser : public QObject {
         QVERIFY(QDir::current().mkdir(QStringLiteral("portstate.dat")));
         line->feed(QByteArray::fromHex("D7D807F000D7D807F000"));
         QTRY_COMPARE(logged().count(QLatin1Char('\n')), 2);
-        QCOMPARE(dialogs->messages.size(), 1);
-        QVERIFY(dialogs->messages[0].text.contains(QStringLiteral("portstate.dat")));
+        QCOMPARE(app.dialogs->messages.size(), 1);
+        QVERIFY(app.dialogs->messages[0].text.contains(QStringLiteral("portstate.dat")));
         QVERIFY(idle());
         QDir::current().rmdir(QStringLiteral("portstate.dat"));
     }
@@ -185,11 +174,11 @@ class TestReplyParser : public QObject {
     void statusRepliesTellTheUserAndReturnToIdle() {
         line->feed(QByteArray::fromHex("D7F7D7FFD7FA41"));
         QTRY_COMPARE(shown(), QStringLiteral("41:"));
-        QCOMPARE(dialogs->texts(),
+        QCOMPARE(app.dialogs->texts(),
                  (QStringList{QStringLiteral("锁相环无法锁定"), QStringLiteral("设置频率超出范围"),
                               QStringLiteral("频率设置完成")}));
-        QCOMPARE(dialogs->messages[2].icon, UserDialogs::Icon::Information);
-        QCOMPARE(dialogs->messages[0].title, QStringLiteral("提示"));
+        QCOMPARE(app.dialogs->messages[2].icon, UserDialogs::Icon::Information);
+        QCOMPARE(app.dialogs->messages[0].title, QStringLiteral("提示"));
         QCOMPARE(logged(), QStringLiteral("D7:F7:\nD7:FF:\nD7:FA:\n"));
         QVERIFY(idle());
     }

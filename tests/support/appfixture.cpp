@@ -1,0 +1,32 @@
+#include "tests/support/appfixture.h"
+
+#include "app/father.h"
+#include "link/showdata.h"
+#include "tests/support/testenv.h"
+
+void AppFixture::start(bool withProbe) {
+    testenv::reset();
+    lines = std::make_unique<MemoryLines>();
+    dialogs = std::make_unique<ScriptedDialogs>();
+    ctx.reset();
+    restart();
+    if (!withProbe) {
+        ctx->showdata()->Timer1.stop();
+        line->takeWritten();
+    }
+}
+
+void AppFixture::restart() {
+    if (ctx && ctx->father())
+        ctx->father()->close();
+    ctx.reset();
+    ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
+    ctx->startup();
+    line = lines->line(QStringLiteral("mem:1"));
+}
+
+void AppFixture::stop() {
+    ctx.reset();
+    lines.reset();
+    dialogs.reset();
+}
