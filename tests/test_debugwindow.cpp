@@ -3,7 +3,7 @@
 #include "app/appcontext.h"
 #include "config/debugwindow.h"
 #include "link/showdata.h"
-#include "tests/support/memorylines.h"
+#include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 
@@ -13,10 +13,9 @@
 class TestDebugWindow : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<MemoryLines> lines;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<AppContext> ctx;
-    QList<QByteArray> writes;
+    AppFixture app;
+    std::unique_ptr<AppContext>& ctx = app.ctx;
+    QList<QByteArray>& writes = app.writes;
 
     QString stored(int channel) {
         return ctx->store().GetRegString(RegKeys::Frequency, QStringLiteral("信道%1").arg(channel));
@@ -24,22 +23,9 @@ class TestDebugWindow : public QObject {
 
   private slots:
     void init() {
-        testenv::reset();
-        lines = std::make_unique<MemoryLines>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
-        ctx->startup(); // first run: every channel holds 229100229100
-        ctx->showdata()->Timer1.stop();
-        MemoryLine* line = lines->line(QStringLiteral("mem:1"));
-        line->takeWritten();
-        writes.clear();
-        connect(line, &MemoryLine::bytesWritten, this,
-                [this](const QByteArray& b) { writes << b; });
+        app.start(); // first run: every channel holds 229100229100
     }
-    void cleanup() {
-        ctx.reset();
-        lines.reset();
-    }
+    void cleanup() { app.stop(); }
 
     void buttonsSendTheirFrames() {
         ctx->openOrFront(AppContext::Child::debugwd);
@@ -61,10 +47,10 @@ class TestDebugWindow : public QObject {
         QVERIFY(w->editfreq->isVisible());
         w->editfreq->close();
 
-        dialogs->inputs.enqueue(QStringLiteral("235125224050"));
+        app.dialogs->inputs.enqueue(QStringLiteral("235125224050"));
         w->freq1[6]->trigger();
-        QCOMPARE(dialogs->prompts.size(), 1);
-        QVERIFY(dialogs->prompts.first().startsWith(QStringLiteral("请输入信道6的频率！")));
+        QCOMPARE(app.dialogs->prompts.size(), 1);
+        QVERIFY(app.dialogs->prompts.first().startsWith(QStringLiteral("请输入信道6的频率！")));
         QCOMPARE(stored(6), QStringLiteral("235125224050"));
         QCOMPARE(stored(5), QStringLiteral("229100229100"));
         QVERIFY(w->Command1[9]->toolTip().contains(QStringLiteral("235125224050")));
@@ -81,22 +67,22 @@ class TestDebugWindow : public QObject {
 
     void invalidAnswersChangeNothing() {
         DebugWindow* w = ctx->debugwd();
-        dialogs->inputs.enqueue(std::nullopt);                      // cancelled
-        dialogs->inputs.enqueue(QStringLiteral("22910022910"));     // 11 characters
-        dialogs->inputs.enqueue(QStringLiteral("   2291002291  ")); // 10 inside the spaces
+        app.dialogs->inputs.enqueue(std::nullopt);                      // cancelled
+        app.dialogs->inputs.enqueue(QStringLiteral("22910022910"));     // 11 characters
+        app.dialogs->inputs.enqueue(QStringLiteral("   2291002291  ")); // 10 inside the spaces
         for (int i = 0; i < 3; ++i)
             w->freq1_Click(2);
-        QCOMPARE(dialogs->texts(), QStringList(3, QStringLiteral("输入无效，请重新输入!")));
-        QCOMPARE(dialogs->messages.first().title, QStringLiteral("提示"));
+        QCOMPARE(app.dialogs->texts(), QStringList(3, QStringLiteral("输入无效，请重新输入!")));
+        QCOMPARE(app.dialogs->messages.first().title, QStringLiteral("提示"));
         QCOMPARE(stored(2), QStringLiteral("229100229100"));
         QCOMPARE(w->channelText[1], QStringLiteral("229100229100"));
     }
 
     void spacesAroundTwelveCharactersAreKeptAndPacked() {
         DebugWindow* w = ctx->debugwd();
-        dialogs->inputs.enqueue(QStringLiteral(" 229100229100 "));
+        app.dialogs->inputs.enqueue(QStringLiteral(" 229100229100 "));
         w->freq1_Click(1);
-        QVERIFY(dialogs->messages.isEmpty());
+        QVERIFY(app.dialogs->messages.isEmpty());
         QCOMPARE(stored(1), QStringLiteral(" 229100229100 "));
         w->Command1_Click(4);
         // Pairs " 2", "29", "10", "02", "29", "10": a space counts as 0.
@@ -119,8 +105,8 @@ class TestDebugWindow : public QObject {
         DebugWindow* w = ctx->debugwd();
         w->Command1_Click(0);
         w->Command1_Click(4);
-        QCOMPARE(dialogs->texts().size(), 2);
-        QVERIFY(dialogs->texts().first().contains(QStringLiteral("串口未打开")));
+        QCOMPARE(app.dialogs->texts().size(), 2);
+        QVERIFY(app.dialogs->texts().first().contains(QStringLiteral("串口未打开")));
         QVERIFY(writes.isEmpty());
     }
 };

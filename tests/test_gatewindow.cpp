@@ -4,7 +4,7 @@
 #include "app/appcontext.h"
 #include "config/gatewindow.h"
 #include "link/showdata.h"
-#include "tests/support/memorylines.h"
+#include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 
@@ -18,10 +18,9 @@
 class TestGateWindow : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<MemoryLines> lines;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<AppContext> ctx;
-    QList<QByteArray> writes;
+    AppFixture app;
+    std::unique_ptr<AppContext>& ctx = app.ctx;
+    QList<QByteArray>& writes = app.writes;
 
     static void writePortFile(const QByteArray& bytes) {
         QFile file(QStringLiteral("portstate.dat"));
@@ -53,23 +52,8 @@ class TestGateWindow : public QObject {
     }
 
   private slots:
-    void init() {
-        testenv::reset();
-        lines = std::make_unique<MemoryLines>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
-        ctx->startup();
-        ctx->showdata()->Timer1.stop();
-        MemoryLine* line = lines->line(QStringLiteral("mem:1"));
-        line->takeWritten();
-        writes.clear();
-        connect(line, &MemoryLine::bytesWritten, this,
-                [this](const QByteArray& b) { writes << b; });
-    }
-    void cleanup() {
-        ctx.reset();
-        lines.reset();
-    }
+    void init() { app.start(); }
+    void cleanup() { app.stop(); }
 
     void rowsShowTheStoredPorts() {
         writePortFile(QByteArray::fromHex("00F011"
@@ -179,15 +163,15 @@ class TestGateWindow : public QObject {
         GateWindow* w = ctx->gate();
         w->Command1_Click();
         w->Command1_Click();
-        QVERIFY(dialogs->messages.isEmpty());
+        QVERIFY(app.dialogs->messages.isEmpty());
         w->Command1_Click();
         choose(w->Combo5[2], QStringLiteral("应答"));
         w->Command1_Click();
-        QCOMPARE(dialogs->texts().size(), 1);
-        QVERIFY(dialogs->texts().first().contains(QStringLiteral("串口未打开")));
+        QCOMPARE(app.dialogs->texts().size(), 1);
+        QVERIFY(app.dialogs->texts().first().contains(QStringLiteral("串口未打开")));
         QCOMPARE(w->Command1->text(), QStringLiteral("设置端口")); // the choice stays
         w->Command3_Click();
-        QCOMPARE(dialogs->texts().size(), 2);
+        QCOMPARE(app.dialogs->texts().size(), 2);
         QVERIFY(w->Command3->isEnabled() && !ctx->portRefreshPending);
     }
 

@@ -4,7 +4,7 @@
 #include "app/appcontext.h"
 #include "config/modulewindow.h"
 #include "link/showdata.h"
-#include "tests/support/memorylines.h"
+#include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 
@@ -16,10 +16,9 @@
 class TestModuleWindow : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<MemoryLines> lines;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<AppContext> ctx;
-    QList<QByteArray> writes; // one entry per write to the line
+    AppFixture app;
+    std::unique_ptr<AppContext>& ctx = app.ctx;
+    QList<QByteArray>& writes = app.writes; // one entry per write to the line
 
     // The record as a module with every setting answered leaves it.
     void moduleHasAnswered() {
@@ -52,23 +51,10 @@ class TestModuleWindow : public QObject {
 
   private slots:
     void init() {
-        testenv::reset();
-        lines = std::make_unique<MemoryLines>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
-        ctx->startup();
-        ctx->showdata()->Timer1.stop(); // no module answers the probe here
-        MemoryLine* line = lines->line(QStringLiteral("mem:1"));
-        line->takeWritten();
-        writes.clear();
-        connect(line, &MemoryLine::bytesWritten, this,
-                [this](const QByteArray& b) { writes << b; });
+        app.start();
         moduleHasAnswered();
     }
-    void cleanup() {
-        ctx.reset();
-        lines.reset();
-    }
+    void cleanup() { app.stop(); }
 
     void opensInViewingAndEditingEnablesEverything() {
         ModuleWindow* w = ctx->module();
@@ -144,10 +130,10 @@ class TestModuleWindow : public QObject {
         w->Text1[1]->setText(QStringLiteral("2291"));
         w->Command1_Click();
         QVERIFY(writes.isEmpty());
-        QCOMPARE(dialogs->messages.size(), 1);
-        QCOMPARE(dialogs->messages.first().title, QStringLiteral("提示"));
-        QVERIFY(dialogs->messages.first().text.contains(QStringLiteral("身份地址")));
-        QVERIFY(dialogs->messages.first().text.contains(QStringLiteral("接收频率")));
+        QCOMPARE(app.dialogs->messages.size(), 1);
+        QCOMPARE(app.dialogs->messages.first().title, QStringLiteral("提示"));
+        QVERIFY(app.dialogs->messages.first().text.contains(QStringLiteral("身份地址")));
+        QVERIFY(app.dialogs->messages.first().text.contains(QStringLiteral("接收频率")));
         QCOMPARE(w->Command1->text(), QStringLiteral("设  置")); // still editing
         QVERIFY(w->Text1[2]->isEnabled());
 
@@ -156,7 +142,7 @@ class TestModuleWindow : public QObject {
         w->Text1[4]->setText(QStringLiteral("7"));
         w->Command1_Click();
         QVERIFY(writes.isEmpty());
-        QVERIFY(dialogs->messages.last().text.contains(QStringLiteral("重发次数")));
+        QVERIFY(app.dialogs->messages.last().text.contains(QStringLiteral("重发次数")));
         w->Text1[4]->setText(QStringLiteral("07"));
         w->Command1_Click();
         QCOMPARE(writes, hex({"D7F512AB", "D7E707", "D7A800", "D7AB00"}));
@@ -167,11 +153,11 @@ class TestModuleWindow : public QObject {
         ModuleWindow* w = editing();
         w->Text1[2]->setText(QStringLiteral("4321"));
         w->Command1_Click();
-        QCOMPARE(dialogs->messages.size(), 1);
-        QVERIFY(dialogs->messages.first().text.contains(QStringLiteral("串口未打开")));
+        QCOMPARE(app.dialogs->messages.size(), 1);
+        QVERIFY(app.dialogs->messages.first().text.contains(QStringLiteral("串口未打开")));
         QCOMPARE(w->Command1->text(), QStringLiteral("设  置"));
         w->Command3_Click(); // a refresh is refused the same way
-        QCOMPARE(dialogs->messages.size(), 2);
+        QCOMPARE(app.dialogs->messages.size(), 2);
         QVERIFY(w->Command3->isEnabled() && !ctx->moduleRefreshPending);
         QVERIFY(!ctx->showdata()->Timer2.isActive());
     }
@@ -195,7 +181,7 @@ class TestModuleWindow : public QObject {
         w->Command1_Click();
         w->Command1_Click();
         QCOMPARE(writes.size(), 11); // the read requests only
-        QVERIFY(dialogs->messages.isEmpty());
+        QVERIFY(app.dialogs->messages.isEmpty());
     }
 
     void closeBoxIsRefusedAndCancelCloses() {

@@ -13,6 +13,7 @@ void AppFixture::start(bool withProbe) {
     if (!withProbe) {
         ctx->showdata()->Timer1.stop();
         line->takeWritten();
+        writes.clear();
     }
 }
 
@@ -23,6 +24,9 @@ void AppFixture::restart() {
     ctx = std::make_unique<AppContext>(*dialogs, lines->options({QStringLiteral("mem:1")}));
     ctx->startup();
     line = lines->line(QStringLiteral("mem:1"));
+    writes.clear();
+    QObject::connect(line, &MemoryLine::bytesWritten, ctx.get(),
+                     [this](const QByteArray& bytes) { writes << bytes; });
 }
 
 void AppFixture::stop() {

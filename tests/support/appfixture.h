@@ -12,6 +12,8 @@ struct AppFixture {
     std::unique_ptr<ScriptedDialogs> dialogs;
     std::unique_ptr<AppContext> ctx;
     MemoryLine* line = nullptr;
+    // Every write the program made to COM1 since start (or restart), one entry a write.
+    QList<QByteArray> writes;
 
     // Fresh settings and working directory, then start-up. Unless `withProbe`, the
     // probe's time-out is stopped and what start-up wrote is taken off the line, so
