@@ -93,6 +93,11 @@ void AppContext::showChild(QWidget* window) {
     if (father_) {
         QMdiSubWindow* sub = father_->addChildWindow(window);
         sub->show();
+        // Keep a new window's top-left part inside the area, so its title bar and
+        // buttons are not placed out of reach.
+        const QSize area = father_->mdiArea()->viewport()->size();
+        sub->move(std::clamp(sub->x(), 0, std::max(0, area.width() - sub->width())),
+                  std::clamp(sub->y(), 0, std::max(0, area.height() - sub->height())));
         father_->mdiArea()->setActiveSubWindow(sub);
     } else {
         window->show();

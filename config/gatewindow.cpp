@@ -99,6 +99,7 @@ GateWindow::GateWindow(AppContext& ctx) : ctx_(ctx) {
         Label1[i] = new QLabel(this);
         Combo1[i] = MakeChoiceList(this, {});
         Combo5[i] = MakeChoiceList(this, {});
+        Combo5[i]->setMinimumWidth(100); // room for "无此参数"
         // The report-mode list also takes typed text (an unknown text counts as 0x00).
         Combo2[i] = MakeChoiceList(this, {}, true);
         Combo3[i] = MakeChoiceList(this, {});
