@@ -238,10 +238,14 @@ QString DatePanelText(const QString& shortDate, const QDate& date) {
     return text + QStringLiteral("  ") + chinese.dayName(date.dayOfWeek(), QLocale::LongFormat);
 }
 
+QString TimePanelText(const QTime& time) {
+    return time.toString(QStringLiteral("HH:mm:ss"));
+}
+
 void Father::Timer1_Timer() {
     const QDateTime now = QDateTime::currentDateTime();
     panel(3)->setText(DatePanelText(ShortDateText(now.date()), now.date()));
-    panel(4)->setText(now.time().toString(QStringLiteral("hh:mm:ss")));
+    panel(4)->setText(TimePanelText(now.time()));
 }
 
 QMdiSubWindow* Father::addChildWindow(QWidget* window) {

@@ -110,5 +110,7 @@ class Father : public QMainWindow {
 // Date panel text: the short date (with "20" put in front when shorter than ten
 // characters), two spaces and the weekday's Chinese name.
 QString DatePanelText(const QString& shortDate, const QDate& date);
+// Time panel text: "hh:nn:ss", hours 00 to 23.
+QString TimePanelText(const QTime& time);
 // The platform's short date text for a date (year-month-day where there is none).
 QString ShortDateText(const QDate& date);

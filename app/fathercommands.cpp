@@ -153,13 +153,14 @@ void Father::Toolbar1_ButtonMenuClick(const QString& key) {
 }
 
 void Father::setbaud(const QString& suffix) {
-    if (ctx_.CurrentRate == 0) {
-        // No port has opened in this run: there is no rate to go with the parity.
+    CommControl& comm = ctx_.MSComm1();
+    if (ctx_.CurrentRate == 0 || !comm.PortOpen()) {
+        // No port has opened in this run (no rate to go with the parity), or the port
+        // was lost or failed to open: the panel must keep saying so.
         ctx_.dialogs().message(QStringLiteral("串口未打开,请先在\"串口设置\"中打开串口。"),
                                QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
         return;
     }
-    CommControl& comm = ctx_.MSComm1();
     const auto result = comm.setSettings(QString::number(ctx_.CurrentRate) + suffix);
     if (!result.ok()) {
         ctx_.dialogs().message(result.description, QCoreApplication::applicationName(),

@@ -14,12 +14,13 @@ struct ReplyCode {
     quint8 code;
     int length;
     qint16 state;
+    int minimum = length; // the version reply may come one byte short
 };
 
 constexpr ReplyCode kReplies[] = {
-    {0xEF, 6, 2},  {0xF4, 2, 3},  {0xE3, 2, 4},  {0xE8, 1, 5},  {0xA2, 2, 6},
-    {0xEC, 11, 7}, {0xD2, 1, 8},  {0xD5, 1, 9},  {0xB7, 1, 10}, {0xD8, 3, 11},
-    {0xC6, 4, 12}, {0xE6, 1, 13}, {0xAB, 1, 14}, {0xA8, 1, 15},
+    {0xEF, 6, 2},      {0xF4, 2, 3},  {0xE3, 2, 4},  {0xE8, 1, 5},  {0xA2, 2, 6},
+    {0xEC, 11, 7, 10}, {0xD2, 1, 8},  {0xD5, 1, 9},  {0xB7, 1, 10}, {0xD8, 3, 11},
+    {0xC6, 4, 12},     {0xE6, 1, 13}, {0xAB, 1, 14}, {0xA8, 1, 15},
 };
 
 const ReplyCode* replyForCode(quint8 code) {
@@ -183,7 +184,7 @@ bool dispatchCode(AppContext& ctx, ShowData* window, quint8 code) {
     }
     ctx.ReplyPrefix = QStringLiteral("D7:") + HexByte(code) + QStringLiteral(":");
     if (const ReplyCode* reply = replyForCode(code)) {
-        comm.setRThreshold(reply->length);
+        comm.setRThreshold(reply->minimum);
         comm.setInputLen(reply->length);
         ctx.ReplyState = reply->state;
         return true;
@@ -208,19 +209,20 @@ int ReplyPayloadLength(quint8 code) {
 void ParseModuleReply(AppContext& ctx) {
     ShowData* window = ctx.showdata();
     CommControl& comm = window->MSComm1;
-    QString hexRun; // idle bytes shown together, one insertion per call
+    QString shown; // idle data shown together, one insertion per call
     const auto flush = [&] {
-        if (!hexRun.isEmpty())
-            window->appendReceived(hexRun);
-        hexRun.clear();
+        if (!shown.isEmpty())
+            window->appendReceived(shown);
+        shown.clear();
     };
     int budget = kBytesPerCall;
     while (comm.InBufferCount() > 0 && budget > 0) {
         if (ctx.ReplyState == 0 && ctx.ShowAsText) {
-            flush();
-            const QString text = comm.Input().toString();
-            budget -= static_cast<int>(text.size()) + 1;
-            window->appendReceived(text);
+            // Character display recognises no reply: everything buffered is text, read
+            // in one go whatever read length a finished reply or a reopening left.
+            budget -= comm.InBufferCount();
+            comm.setInputLen(0);
+            shown += comm.Input().toString();
             continue;
         }
         if (ctx.ReplyState == 0) {
@@ -231,18 +233,18 @@ void ParseModuleReply(AppContext& ctx) {
             if (b == 0xD7)
                 ctx.ReplyState = 1;
             else
-                hexRun += HexByte(b) + QLatin1Char(':');
+                shown += HexByte(b) + QLatin1Char(':');
             continue;
         }
         flush();
         if (ctx.ReplyState == 1) {
             if (window->Timer6.isActive())
-                return; // collecting the rest of an unlisted reply
+                break; // collecting the rest of an unlisted reply
             comm.setInputLen(1);
             ctx.ReplyBytes = comm.InputBytes();
             --budget;
             if (!dispatchCode(ctx, window, static_cast<quint8>(ctx.ReplyBytes.at(0))))
-                return;
+                break;
             continue;
         }
         const ReplyCode* reply = replyForState(ctx.ReplyState);
@@ -250,11 +252,21 @@ void ParseModuleReply(AppContext& ctx) {
             LogReplyBytes(ctx, {});
             continue;
         }
-        if (comm.InBufferCount() < reply->length)
-            return; // the rest of the payload raises the next event
-        comm.setInputLen(reply->length);
+        const int buffered = comm.InBufferCount();
+        if (buffered < reply->minimum)
+            break; // the rest of the payload raises the next event
+        if (buffered < reply->length && !window->versionWaitOver) {
+            // A version of ten bytes is taken, but only once its eleventh byte has had
+            // time to arrive.
+            if (!window->versionWait.isActive())
+                window->versionWait.start();
+            break;
+        }
+        window->versionWait.stop();
+        window->versionWaitOver = false;
+        comm.setInputLen(std::min(buffered, reply->length));
         ctx.ReplyBytes = comm.InputBytes();
-        budget -= reply->length;
+        budget -= static_cast<int>(ctx.ReplyBytes.size());
         applyPayload(ctx, window, ctx.ReplyState, ctx.ReplyBytes);
         LogReplyBytes(ctx, ctx.ReplyBytes);
     }

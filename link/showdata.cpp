@@ -53,6 +53,12 @@ ShowData::ShowData(AppContext& ctx, CommControl::PortResolver resolver,
         timer->setInterval(ms);
         timer->setSingleShot(true);
     }
+    versionWait.setInterval(100);
+    versionWait.setSingleShot(true);
+    connect(&versionWait, &QTimer::timeout, this, [this] {
+        versionWaitOver = true;
+        ParseModuleReply(ctx_);
+    });
     connect(&Timer1, &QTimer::timeout, this, &ShowData::Timer1_Timer);
     connect(&Timer2, &QTimer::timeout, this, &ShowData::Timer2_Timer);
     connect(&Timer3, &QTimer::timeout, this, &ShowData::Timer3_Timer);
@@ -67,6 +73,8 @@ ShowData::~ShowData() = default;
 
 void ShowData::Form_Load() {
     ctx_.ModuleAnswered = false;
+    // Received data starts out shown as hex, read as bytes.
+    MSComm1.setInputMode(CommControl::comInputModeBinary);
     MSComm1.setDTREnable(true);
     dtr = true;
     dtrdsr(dtr, MSComm1.DSRHolding());

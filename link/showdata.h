@@ -51,6 +51,9 @@ class ShowData : public QWidget {
     QTimer Timer5; // switch-port poll
     QTimer Timer6; // rest of an unlisted reply
     QTimer Timer7; // end of a hex burst
+    // Grace for the eleventh byte of a version reply; afterwards ten bytes are taken.
+    QTimer versionWait;
+    bool versionWaitOver = false;
 
     bool dtr = true;
     bool dsr = false;

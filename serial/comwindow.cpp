@@ -20,6 +20,9 @@ QComboBox* makeList(QWidget* parent, int left, int top, int width) {
     auto* box = new QComboBox(parent);
     box->setEditable(true); // shows a stored value even when the list lacks it
     box->setInsertPolicy(QComboBox::NoInsert);
+    // Only a choice from the list: no pasting or dropping text into it either.
+    box->lineEdit()->setContextMenuPolicy(Qt::NoContextMenu);
+    box->lineEdit()->setAcceptDrops(false);
     box->setGeometry(twips(left), twips(top), twips(width), 24);
     return box;
 }
@@ -99,8 +102,16 @@ void ComWindow::Command1_Click() {
                                QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
         return;
     }
+    bool rateOk = false;
+    const int rate = Combo2->currentText().trimmed().toInt(&rateOk);
+    if (!rateOk || rate <= 0) {
+        // Checked before the running port is closed, which a bad rate would leave shut.
+        ctx_.dialogs().message(QStringLiteral("设置串口速率无效,确定后请重新设置"),
+                               QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+        return;
+    }
     comport = static_cast<qint16>(port);
-    comrate = Combo2->currentText().trimmed().toInt();
+    comrate = rate;
     const QString settings =
         QString::number(comrate) + (Combo4->currentText() == QStringLiteral("九位")
                                         ? QStringLiteral(",M,8,1")

@@ -90,6 +90,17 @@ class TestCommandWindow : public QObject {
         QTRY_VERIFY(window->Text2->toPlainText().count(QStringLiteral("D7:FD:")) == 2);
     }
 
+    void closingRightAfterASendDoesNotLeaveTheLinkBusy() {
+        QTest::keyClicks(window->Text1, QStringLiteral("d7fe"));
+        QTest::keyClick(window->Text1, Qt::Key_Return);
+        QVERIFY(ctx->CommandBusy);
+        window->close();
+        QTRY_VERIFY(!ctx->commandIfLoaded());
+        QVERIFY(!ctx->CommandBusy);
+        line->feed(QByteArray::fromHex("D7FD"));
+        QTRY_VERIFY(ctx->showdata()->Timer2.isActive()); // the read starts as usual
+    }
+
     void sendingWithThePortClosedTellsTheUser() {
         QTest::keyClicks(window->Text1, QStringLiteral("d7fe"));
         ctx->MSComm1().setPortOpen(false);

@@ -22,6 +22,7 @@ class TestComWindow : public QObject {
     std::unique_ptr<Pty> pty;
     QStringList present;
 
+    QStringList app_messages() const { return dialogs->texts(); }
     ComWindow* openWindow() {
         ctx->openOrFront(AppContext::Child::com);
         return ctx->com();
@@ -106,6 +107,20 @@ class TestComWindow : public QObject {
         QCOMPARE(dialogs->texts(), QStringList{QStringLiteral("设置串口无效,确定后请重新设置")});
         QVERIFY(ctx->comIfLoaded()); // kept open to choose again
         QVERIFY(!ctx->MSComm1().PortOpen());
+    }
+
+    void badRateIsRefusedBeforeTheRunningPortIsClosed() {
+        ComWindow* w = openWindow();
+        w->Combo1->setEditText(QStringLiteral("3"));
+        w->Command1_Click(); // COM3 at the stored 1200
+        QVERIFY(ctx->MSComm1().PortOpen());
+        w = openWindow();
+        w->Combo2->setEditText(QStringLiteral("abc"));
+        w->Command1_Click();
+        QCOMPARE(app_messages(), QStringList{QStringLiteral("设置串口速率无效,确定后请重新设置")});
+        QVERIFY(ctx->MSComm1().PortOpen());
+        QVERIFY(ctx->comIfLoaded());
+        QCOMPARE(w->Combo2->lineEdit()->contextMenuPolicy(), Qt::NoContextMenu);
     }
 
     void failedApplyIsToldOnceAndClosesTheWindow() {

@@ -176,6 +176,14 @@ class TestMainCommands : public QObject {
         f->m81->trigger();
         QCOMPARE(app.dialogs->messages.size(), 1);
         QCOMPARE(ctx->MSComm1().Settings(), QStringLiteral("1200,E,8,1"));
+
+        // A lost port keeps its rate but must not be shown as set up again.
+        ctx->CurrentRate = 1200;
+        line->unplug();
+        QTRY_COMPARE(f->panel(1)->text(), QStringLiteral("打开串口时出错"));
+        f->o81->trigger();
+        QCOMPARE(f->panel(1)->text(), QStringLiteral("打开串口时出错"));
+        QCOMPARE(app.dialogs->messages.size(), 3); // the loss, then the refusal
     }
 
     void datePanelRule() {
@@ -185,6 +193,8 @@ class TestMainCommands : public QObject {
         QCOMPARE(DatePanelText(QStringLiteral("2026-12-07"), sunday.addDays(1)),
                  QStringLiteral("2026-12-07  星期一"));
         QCOMPARE(ShortDateText(sunday).size() >= 8, true);
+        QCOMPARE(TimePanelText(QTime(9, 5, 3)), QStringLiteral("09:05:03"));
+        QCOMPARE(TimePanelText(QTime(21, 0, 0)), QStringLiteral("21:00:00"));
         Father* f = restart();
         QCOMPARE(f->Timer1.interval(), 350);
         QVERIFY(f->Timer1.isActive());

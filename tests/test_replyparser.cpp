@@ -109,6 +109,18 @@ class TestReplyParser : public QObject {
         QVERIFY(idle());
     }
 
+    void tenByteVersionIsTakenAfterAGraceAndTheNextReplyIsKept() {
+        line->feed(QByteArray::fromHex("D7EC") + QByteArray("T83 V2.10X"));
+        QTest::qWait(30);
+        QVERIFY(!ctx->params.m_versionb); // the eleventh byte may still come
+        QTRY_VERIFY(ctx->params.m_versionb);
+        QCOMPARE(ctx->params.m_version, QStringLiteral("T83 V2.10X"));
+        line->feed(QByteArray::fromHex("D7E803"));
+        QTRY_VERIFY(ctx->params.m_repeatb);
+        QCOMPARE(ctx->params.m_repeat, QStringLiteral("03"));
+        QVERIFY(shown().isEmpty());
+    }
+
     void modeRepliesMapTheirBytes() {
         ctx->params.m_typepower = QStringLiteral("省电");
         line->feed(QByteArray::fromHex("D7D200D7D5FFD7B7FFD7AB07D7A800D7D242"));
@@ -220,6 +232,18 @@ class TestReplyParser : public QObject {
         QTRY_VERIFY(ctx->params.m_repeatb);
         QCOMPARE(ctx->params.m_repeat, QStringLiteral("03"));
         QVERIFY(idle());
+    }
+
+    void characterFloodAfterAReplyIsReadWhole() {
+        // A finished reply (or a reopened port) leaves the read length at one byte;
+        // character display must still take what is buffered in one read.
+        ctx->ShowAsText = true;
+        ctx->MSComm1().setInputMode(CommControl::comInputModeText);
+        ctx->MSComm1().setInputLen(1);
+        line->feed(QByteArray(100000, 'B'));
+        // The box keeps its last 32000 to 64000 characters once this much has come.
+        QTRY_VERIFY_WITH_TIMEOUT(shown().size() > 32000, 3000);
+        QCOMPARE(ctx->MSComm1().InBufferCount(), 0);
     }
 
     void floodNeverHoldsTheWindowForLong() {

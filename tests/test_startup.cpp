@@ -3,6 +3,7 @@
 #include "app/appcontext.h"
 #include "app/father.h"
 #include "app/statuspanel.h"
+#include "link/commcontrol.h"
 #include "link/showdata.h"
 #include "serial/portopen.h"
 #include "tests/support/memorylines.h"
@@ -75,6 +76,7 @@ class TestStartup : public QObject {
         QVERIFY(c.showdata()->Timer1.isActive());
         QCOMPARE(c.showdata()->Timer1.interval(), 500);
         QCOMPARE(c.CurrentRate, 1200);
+        QCOMPARE(c.MSComm1().InputMode(), int(CommControl::comInputModeBinary)); // hex display
         QVERIFY(moduleCommandsOn());
         QVERIFY(linkCommandsOn());
         QCOMPARE(c.father()->toolButton(1)->toolTip(), QStringLiteral("串口设置"));

@@ -78,6 +78,10 @@ CommandWindow::CommandWindow(AppContext& ctx) : ctx_(ctx) {
 }
 
 CommandWindow::~CommandWindow() {
+    // A window closed within 50 ms of a send takes its timer with it: the busy flag
+    // must not outlive it, or no module answer would start a read again.
+    if (Timer1.isActive())
+        ctx_.CommandBusy = false;
     meshow = false;
     ctx_.windowOpen.commandWindowOpen = false;
 }
