@@ -4,11 +4,23 @@
 
 namespace {
 const char* const kAnsiCodePage = "GBK";
+
+// GBK comes from ICU. A Qt built without it (possible on Windows) falls back to the
+// system's ANSI code page, which is GBK on a Chinese Windows.
+QStringEncoder ansiEncoder() {
+    QStringEncoder encoder(kAnsiCodePage);
+    return encoder.isValid() ? std::move(encoder) : QStringEncoder(QStringConverter::System);
 }
+
+QStringDecoder ansiDecoder() {
+    QStringDecoder decoder(kAnsiCodePage);
+    return decoder.isValid() ? std::move(decoder) : QStringDecoder(QStringConverter::System);
+}
+} // namespace
 
 CommControl::CommControl(PortResolver resolver, SerialBackendFactory factory, QObject* parent)
     : QObject(parent), resolver_(std::move(resolver)), factory_(std::move(factory)),
-      decoder_(kAnsiCodePage) {}
+      decoder_(ansiDecoder()) {}
 
 CommControl::~CommControl() {
     if (backend_)
@@ -16,7 +28,7 @@ CommControl::~CommControl() {
 }
 
 QByteArray CommControl::toAnsi(const QString& text) {
-    QStringEncoder encoder(kAnsiCodePage);
+    QStringEncoder encoder = ansiEncoder();
     return encoder.encode(text);
 }
 
