@@ -24,29 +24,12 @@ QString programPath() {
 class SimCliTest : public QObject {
     Q_OBJECT
   private slots:
-    void defaultsWithoutFlags();
     void everyOptionIsParsed();
     void badValuesAreRejected_data();
     void badValuesAreRejected();
     void programServesLinkedPtysAndStopsOnTerm();
     void programHelpAndErrors();
 };
-
-void SimCliTest::defaultsWithoutFlags() {
-    CliConfig config;
-    QString error;
-    QVERIFY2(parseCommandLine(args({}), &config, &error), qPrintable(error));
-    QVERIFY(!config.peer);
-    QVERIFY(config.device.isEmpty());
-    QCOMPARE(config.baud, 9600);
-    QVERIFY(!config.helpRequested);
-    const SimOptions& o = config.options;
-    QVERIFY(!o.silent && !o.splitReplies && !o.lockFailure);
-    QVERIFY(o.unanswered.isEmpty());
-    QVERIFY(!o.unlisted);
-    QCOMPARE(o.replyDelayMs, 0);
-    QCOMPARE(o.crc, quint8(0x5A));
-}
 
 void SimCliTest::everyOptionIsParsed() {
     CliConfig config;
