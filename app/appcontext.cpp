@@ -13,6 +13,7 @@
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTimer>
 
 AppContext::AppContext(UserDialogs& dialogs, Options options)
     : dialogs_(dialogs), options_(std::move(options)), portMap_(store_, options_.portEnumerator) {
@@ -98,18 +99,31 @@ void AppContext::showChild(QWidget* window) {
         const QSize area = father_->mdiArea()->viewport()->size();
         sub->move(std::clamp(sub->x(), 0, std::max(0, area.width() - sub->width())),
                   std::clamp(sub->y(), 0, std::max(0, area.height() - sub->height())));
-        father_->mdiArea()->setActiveSubWindow(sub);
+        activate(sub);
     } else {
         window->show();
     }
+}
+
+void AppContext::activate(QMdiSubWindow* sub) {
+    father_->mdiArea()->setActiveSubWindow(sub);
+    sub->raise();
+    // A menu that closes after its command hands the focus back to the window that
+    // had it, which would bring that window back on top: activate again once the
+    // menu has gone.
+    QTimer::singleShot(0, sub, [this, sub] {
+        if (father_) {
+            father_->mdiArea()->setActiveSubWindow(sub);
+            sub->raise();
+        }
+    });
 }
 
 void AppContext::bringToFront(QWidget* window) {
     if (father_) {
         QMdiSubWindow* sub = father_->addChildWindow(window);
         sub->showNormal();
-        father_->mdiArea()->setActiveSubWindow(sub);
-        sub->raise();
+        activate(sub);
     } else {
         window->raise();
         window->activateWindow();

@@ -129,6 +129,7 @@ class AppContext : public QObject {
 
   private:
     void reportLostPort(const QString& description);
+    void activate(QMdiSubWindow* sub);
 
     UserDialogs& dialogs_;
     Options options_;

@@ -82,8 +82,16 @@ void ComWindow::Form_Load() {
         Combo2->addItem(QString::number(rate));
     Combo4->addItem(QStringLiteral("八位"));
     Combo4->addItem(QStringLiteral("九位"));
-    Combo1->setEditText(ctx_.store().GetRegString(RegKeys::PortSetting, QStringLiteral("串口号")));
-    Combo2->setEditText(ctx_.store().GetRegString(RegKeys::PortSetting, QStringLiteral("波特率")));
+    // The stored values are shown even when the lists lack them; when a list has the
+    // value, that item is the one selected.
+    const auto showStored = [this](QComboBox* box, const QString& text) {
+        const int index = box->findText(text);
+        if (index >= 0)
+            box->setCurrentIndex(index);
+        box->setEditText(text);
+    };
+    showStored(Combo1, ctx_.store().GetRegString(RegKeys::PortSetting, QStringLiteral("串口号")));
+    showStored(Combo2, ctx_.store().GetRegString(RegKeys::PortSetting, QStringLiteral("波特率")));
     Combo4->setCurrentIndex(0);
     ctx_.windowOpen.comWindowOpen = true;
 }

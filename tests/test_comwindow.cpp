@@ -54,6 +54,7 @@ class TestComWindow : public QObject {
         QCOMPARE(w->Combo2->count(), 14);
         QCOMPARE(w->Combo2->itemText(11), QStringLiteral("56000"));
         QCOMPARE(w->Combo1->currentText(), QStringLiteral("1")); // the stored value
+        QCOMPARE(w->Combo2->currentIndex(), 3);                  // 1200, selected in the list
         QCOMPARE(w->Combo4->currentText(), QStringLiteral("八位"));
         w->Combo1->setCurrentIndex(0);
         w->Combo2->setCurrentIndex(6); // 9600
