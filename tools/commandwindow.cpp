@@ -53,8 +53,10 @@ CommandWindow::CommandWindow(AppContext& ctx) : ctx_(ctx) {
     grid->addWidget(Label2, 3, 0);
     grid->addWidget(Text2, 4, 0);
     grid->addWidget(Command3, 4, 1, Qt::AlignTop);
-    grid->setRowStretch(1, 1);
-    grid->setRowStretch(4, 2);
+    // The input holds a frame or two; the log gets the rest of the window.
+    grid->setRowStretch(1, 0);
+    grid->setRowStretch(4, 1);
+    Text1->setFixedHeight(QFontMetrics(Text1->font()).lineSpacing() * 3 + 12);
 
     // Every key typed into any control reaches the window's own handler first.
     for (QWidget* w : {static_cast<QWidget*>(Text1), static_cast<QWidget*>(Text2),
