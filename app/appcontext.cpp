@@ -1,5 +1,6 @@
 #include "app/appcontext.h"
 
+#include "app/aboutwindow.h"
 #include "app/father.h"
 #include "config/debugwindow.h"
 #include "config/gatewindow.h"
@@ -174,6 +175,9 @@ void AppContext::openOrFront(Child child) {
             showChild(make());
     };
     switch (child) {
+    case Child::about:
+        run(windowOpen.aboutWindowOpen, aboutIfLoaded(), [this] { return about(); });
+        break;
     case Child::com:
         run(windowOpen.comWindowOpen, comIfLoaded(), [this] { return com(); });
         break;
@@ -202,4 +206,16 @@ ComWindow* AppContext::com() {
 
 ComWindow* AppContext::comIfLoaded() const {
     return com_.data();
+}
+
+AboutWindow* AppContext::about() {
+    if (!about_) {
+        about_ = new AboutWindow(*this);
+        about_->Form_Load();
+    }
+    return about_;
+}
+
+AboutWindow* AppContext::aboutIfLoaded() const {
+    return about_.data();
 }

@@ -20,6 +20,7 @@ class ModuleWindow;
 class GateWindow;
 class DebugWindow;
 class ComWindow;
+class AboutWindow;
 class QMdiSubWindow;
 
 // One flag per window that may be open only once.
@@ -77,9 +78,11 @@ class AppContext : public QObject {
     DebugWindow* debugwdIfLoaded() const;
     ComWindow* com();
     ComWindow* comIfLoaded() const;
+    AboutWindow* about();
+    AboutWindow* aboutIfLoaded() const;
 
     // The working windows that open inside the main window, at most once each.
-    enum class Child { com, command, debugwd, gate, module };
+    enum class Child { about, com, command, debugwd, gate, module };
     // Brings the window to the front when its open flag is set; otherwise shows it,
     // creating it when needed.
     void openOrFront(Child child);
@@ -143,4 +146,5 @@ class AppContext : public QObject {
     QPointer<GateWindow> gate_;
     QPointer<DebugWindow> debugwd_;
     QPointer<ComWindow> com_;
+    QPointer<AboutWindow> about_;
 };

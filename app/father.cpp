@@ -263,6 +263,12 @@ QMdiSubWindow* Father::addChildWindow(QWidget* window) {
     });
     sub->setWindowIcon(window->windowIcon());
     sub->resize(size);
+    if (window->minimumSize() == window->maximumSize()) {
+        // A fixed dialog: no minimise or maximise, its whole client area inside the frame.
+        sub->setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+        sub->adjustSize();
+    }
     return sub;
 }
 

@@ -30,6 +30,7 @@ void Father::connectCommands() {
     open(menusetgate, Child::gate);
     open(menutoolcommand, Child::command);
     open(menutooldebug, Child::debugwd);
+    open(menuhelpabout, Child::about);
     const std::pair<QAction*, const char*> parity[] = {
         {n8, ",N,8,1"}, {e81, ",E,8,1"}, {o81, ",O,8,1"}, {s81, ",S,8,1"}, {m81, ",M,8,1"}};
     for (const auto& [action, suffix] : parity)

@@ -1,5 +1,5 @@
 #include "app/appcontext.h"
-#include "app/father.h"
+#include "app/splashwindow.h"
 #include "app/userdialogs.h"
 
 #include <QApplication>
@@ -19,7 +19,9 @@ int main(int argc, char* argv[]) {
 
     QtUserDialogs dialogs;
     AppContext ctx(dialogs);
-    Father* father = ctx.startup();
-    father->show();
+    // The splash shows for a second, then the main window opens and starts up.
+    auto* splash = new SplashWindow(ctx);
+    splash->show();
+    splash->Form_Load();
     return QApplication::exec();
 }
