@@ -16,6 +16,17 @@
 #include <QMdiSubWindow>
 #include <QTimer>
 
+namespace {
+// A working window is created and loaded on first use, and again after it was closed.
+template <typename Window> Window* loadOnce(AppContext& ctx, QPointer<Window>& slot) {
+    if (!slot) {
+        slot = new Window(ctx);
+        slot->Form_Load();
+    }
+    return slot;
+}
+} // namespace
+
 AppContext::AppContext(UserDialogs& dialogs, Options options)
     : dialogs_(dialogs), options_(std::move(options)), portMap_(store_, options_.portEnumerator) {
     if (!options_.backendFactory)
@@ -80,11 +91,7 @@ PromptWindow* AppContext::dialogIfLoaded() const {
 }
 
 CommandWindow* AppContext::command() {
-    if (!command_) {
-        command_ = new CommandWindow(*this);
-        command_->Form_Load();
-    }
-    return command_;
+    return loadOnce(*this, command_);
 }
 
 CommandWindow* AppContext::commandIfLoaded() const {
@@ -132,11 +139,7 @@ void AppContext::bringToFront(QWidget* window) {
 }
 
 ModuleWindow* AppContext::module() {
-    if (!module_) {
-        module_ = new ModuleWindow(*this);
-        module_->Form_Load();
-    }
-    return module_;
+    return loadOnce(*this, module_);
 }
 
 ModuleWindow* AppContext::moduleIfLoaded() const {
@@ -144,11 +147,7 @@ ModuleWindow* AppContext::moduleIfLoaded() const {
 }
 
 GateWindow* AppContext::gate() {
-    if (!gate_) {
-        gate_ = new GateWindow(*this);
-        gate_->Form_Load();
-    }
-    return gate_;
+    return loadOnce(*this, gate_);
 }
 
 GateWindow* AppContext::gateIfLoaded() const {
@@ -156,11 +155,7 @@ GateWindow* AppContext::gateIfLoaded() const {
 }
 
 DebugWindow* AppContext::debugwd() {
-    if (!debugwd_) {
-        debugwd_ = new DebugWindow(*this);
-        debugwd_->Form_Load();
-    }
-    return debugwd_;
+    return loadOnce(*this, debugwd_);
 }
 
 DebugWindow* AppContext::debugwdIfLoaded() const {
@@ -197,11 +192,7 @@ void AppContext::openOrFront(Child child) {
 }
 
 ComWindow* AppContext::com() {
-    if (!com_) {
-        com_ = new ComWindow(*this);
-        com_->Form_Load();
-    }
-    return com_;
+    return loadOnce(*this, com_);
 }
 
 ComWindow* AppContext::comIfLoaded() const {
@@ -209,11 +200,7 @@ ComWindow* AppContext::comIfLoaded() const {
 }
 
 AboutWindow* AppContext::about() {
-    if (!about_) {
-        about_ = new AboutWindow(*this);
-        about_->Form_Load();
-    }
-    return about_;
+    return loadOnce(*this, about_);
 }
 
 AboutWindow* AppContext::aboutIfLoaded() const {
