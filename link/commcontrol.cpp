@@ -2,6 +2,8 @@
 
 #include <QStringEncoder>
 
+#include <climits>
+
 namespace {
 const char* const kAnsiCodePage = "GBK";
 
@@ -88,8 +90,9 @@ CommControl::Result CommControl::setPortOpen(bool open) {
     backend_ = std::move(backend);
     inBuffer_.clear();
     decoder_.resetState();
-    backend_->setDtr(dtrEnable_);
+    backend_->setDtr(linkDtr_);
     connect(backend_.get(), &SerialBackend::readyRead, this, &CommControl::pullFromBackend);
+    connect(backend_.get(), &SerialBackend::outputDrained, this, &CommControl::OutputDrained);
     connect(backend_.get(), &SerialBackend::dsrChanged, this, [this] {
         ++pendingDsrEvents_;
         schedule();
@@ -116,6 +119,17 @@ bool CommControl::Output(const QByteArray& bytes) {
 
 bool CommControl::Output(const QString& text) {
     return Output(toAnsi(text));
+}
+
+int CommControl::OutBufferCount() const {
+    if (!backend_)
+        return 0;
+    return static_cast<int>(std::min<qint64>(backend_->bytesWaiting(), INT_MAX));
+}
+
+void CommControl::ClearOutBuffer() {
+    if (backend_)
+        backend_->discardOutput();
 }
 
 QByteArray CommControl::takeInput() {
@@ -147,9 +161,28 @@ void CommControl::setRThreshold(int n) {
 }
 
 void CommControl::setDTREnable(bool on) {
-    dtrEnable_ = on;
+    dtrRequest_ = on;
+    updateDtr();
+}
+
+void CommControl::holdDtrOff(DtrUser user) {
+    dtrHolders_ |= 1u << static_cast<unsigned>(user);
+    updateDtr();
+}
+
+void CommControl::releaseDtr(DtrUser user) {
+    dtrHolders_ &= ~(1u << static_cast<unsigned>(user));
+    updateDtr();
+}
+
+void CommControl::updateDtr() {
+    const bool on = dtrRequest_ && dtrHolders_ == 0;
+    if (on == linkDtr_)
+        return;
+    linkDtr_ = on;
     if (backend_)
         backend_->setDtr(on);
+    emit dtrChanged(on);
 }
 
 bool CommControl::DSRHolding() const {

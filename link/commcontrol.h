@@ -14,6 +14,10 @@
 //    decoded from the ANSI code page (GBK) in text mode, a split double-byte character
 //    being held until its second byte arrives;
 //  - a DSR change raises CommEvent 4.
+// Sent bytes wait until the line has taken them: OutBufferCount says how many still wait
+// and OutputDrained says when none do any more.
+// DTR has one owner, this object. setDTREnable is the base request; while any user holds
+// DTR off the line's DTR is off whatever that request says.
 class CommControl : public QObject {
     Q_OBJECT
   public:
@@ -25,6 +29,8 @@ class CommControl : public QObject {
     };
     enum Event { comEvReceive = 2, comEvDSR = 4 };
     enum Mode { comInputModeText = 0, comInputModeBinary = 1 };
+    // The parts of the program that pull DTR off while they send.
+    enum class DtrUser { TypedKeys, DataString, FileSend };
 
     // Maps a port number to its device path (empty: no such port).
     using PortResolver = std::function<QString(int port)>;
@@ -43,6 +49,11 @@ class CommControl : public QObject {
     // closed or the line refused the bytes; nothing else happens then.
     bool Output(const QByteArray& bytes);
     bool Output(const QString& text);
+    // Bytes written but not yet gone from the machine: ours and the driver's (0 when
+    // closed).
+    int OutBufferCount() const;
+    // Drops every byte still waiting to leave; nothing happens when closed.
+    void ClearOutBuffer();
 
     // A QByteArray in binary mode, a QString in text mode.
     QVariant Input();
@@ -56,8 +67,17 @@ class CommControl : public QObject {
         inputMode_ = mode == comInputModeText ? mode : comInputModeBinary;
     }
     int InBufferCount() const { return static_cast<int>(inBuffer_.size()); }
-    bool DTREnable() const { return dtrEnable_; }
+    // The DTR state in force, the same as LinkDtr().
+    bool DTREnable() const { return linkDtr_; }
+    // The base request: DTR is on when this was last set true and no user holds it off.
+    // Applied to the line at once when open, and to every line opened later.
     void setDTREnable(bool on);
+    // A user that needs DTR off while it sends. Holding twice is holding once; releasing
+    // a user that does not hold is nothing. Holds outlive closing and reopening the port.
+    void holdDtrOff(DtrUser user);
+    void releaseDtr(DtrUser user);
+    // The DTR state the program has set (true = on), open port or not.
+    bool LinkDtr() const { return linkDtr_; }
     bool DSRHolding() const;
     int CommEvent() const { return commEvent_; }
 
@@ -67,12 +87,18 @@ class CommControl : public QObject {
     void OnComm();
     // The open line went away; the port is closed already. Raised once per loss.
     void portLost(const QString& description);
+    // The output emptied after a write (the bytes left, or ClearOutBuffer dropped them).
+    // Raised once per emptying, from the event loop; never when nothing was written.
+    void OutputDrained();
+    // LinkDtr changed; raised once per change, never when a request changes nothing.
+    void dtrChanged(bool on);
 
   private:
     void pullFromBackend();
     void schedule();
     void dispatch();
     QByteArray takeInput();
+    void updateDtr();
 
     PortResolver resolver_;
     SerialBackendFactory factory_;
@@ -83,7 +109,9 @@ class CommControl : public QObject {
     int inputLen_ = 0;
     int rThreshold_ = 0;
     int inputMode_ = comInputModeText;
-    bool dtrEnable_ = false;
+    bool dtrRequest_ = false;
+    unsigned dtrHolders_ = 0; // one bit per DtrUser
+    bool linkDtr_ = false;
     int commEvent_ = 0;
     int pendingDsrEvents_ = 0;
     bool dispatchScheduled_ = false;

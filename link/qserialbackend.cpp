@@ -2,7 +2,11 @@
 
 #include <QFileInfo>
 
-#ifdef Q_OS_UNIX
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#elif defined(Q_OS_UNIX)
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -13,6 +17,9 @@ QSerialBackend::QSerialBackend(const QString& device, QObject* parent)
     connect(&port_, &QSerialPort::errorOccurred, this, &QSerialBackend::onError);
     dsrPoll_.setInterval(50);
     connect(&dsrPoll_, &QTimer::timeout, this, &QSerialBackend::pollDsr);
+    drainPoll_.setInterval(5);
+    connect(&drainPoll_, &QTimer::timeout, this, &QSerialBackend::checkDrained);
+    connect(&port_, &QSerialPort::bytesWritten, this, &QSerialBackend::checkDrained);
 }
 
 QSerialBackend::~QSerialBackend() {
@@ -73,6 +80,8 @@ SerialBackend::Result QSerialBackend::open(const SerialSettings& settings) {
 
 void QSerialBackend::close() {
     dsrPoll_.stop();
+    drainPoll_.stop();
+    drainPending_ = false;
     if (port_.isOpen())
         port_.close();
     port_.clearError();
@@ -99,7 +108,81 @@ SerialBackend::Result QSerialBackend::applySettings(const SerialSettings& s) {
 bool QSerialBackend::write(const QByteArray& bytes) {
     if (!port_.isOpen())
         return false;
-    return port_.write(bytes) == bytes.size();
+    if (bytes.isEmpty())
+        return true;
+    // Marked before the write, so that a port that writes at once finds it set.
+    const bool wasPending = drainPending_;
+    drainPending_ = true;
+    const qint64 taken = port_.write(bytes);
+    if (taken <= 0)
+        drainPending_ = wasPending;
+    return taken == bytes.size();
+}
+
+qint64 QSerialBackend::bytesWaiting() const {
+    if (!port_.isOpen())
+        return 0;
+    return port_.bytesToWrite() + driverQueued();
+}
+
+// The driver's output queue: bytes handed to the system that have not left the UART.
+// On Windows a write still in progress may be counted by QSerialPort and the driver
+// both for a moment; the sum still reaches 0 only when everything has gone.
+qint64 QSerialBackend::driverQueued() const {
+    if (!port_.isOpen())
+        return 0;
+#if defined(Q_OS_WIN)
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (::ClearCommError(port_.handle(), &errors, &status))
+        return static_cast<qint64>(status.cbOutQue);
+    return 0;
+#elif defined(Q_OS_UNIX) && defined(TIOCOUTQ)
+    int queued = 0;
+    if (::ioctl(port_.handle(), TIOCOUTQ, &queued) == 0 && queued > 0)
+        return queued;
+    return 0;
+#else
+    return 0;
+#endif
+}
+
+void QSerialBackend::discardOutput() {
+    if (!port_.isOpen())
+        return;
+    // QSerialPort drops its own buffer and asks the driver to flush; the driver's queue
+    // is flushed here as well, so that nothing already handed over still goes out.
+    port_.clear(QSerialPort::Output);
+#if defined(Q_OS_WIN)
+    ::PurgeComm(port_.handle(), PURGE_TXABORT | PURGE_TXCLEAR);
+#elif defined(Q_OS_UNIX)
+    ::tcflush(port_.handle(), TCOFLUSH);
+#endif
+    port_.clearError();
+    if (drainPending_)
+        QMetaObject::invokeMethod(this, &QSerialBackend::checkDrained, Qt::QueuedConnection);
+}
+
+// Runs after QSerialPort has handed bytes to the driver, on the poll timer, and after a
+// discard. The driver is polled only between "our buffer is empty" and "the driver's
+// queue is empty".
+void QSerialBackend::checkDrained() {
+    if (!drainPending_ || !port_.isOpen()) {
+        drainPoll_.stop();
+        return;
+    }
+    if (port_.bytesToWrite() > 0) {
+        drainPoll_.stop(); // the next bytesWritten comes back here
+        return;
+    }
+    if (driverQueued() > 0) {
+        if (!drainPoll_.isActive())
+            drainPoll_.start();
+        return;
+    }
+    drainPoll_.stop();
+    drainPending_ = false;
+    emit outputDrained();
 }
 
 QByteArray QSerialBackend::readAll() {

@@ -27,7 +27,13 @@ class SerialBackend : public QObject {
     // the request (a pseudo-terminal refuses parity) leaves the line usable: only a
     // refusal the line cannot live with is a failure.
     virtual Result applySettings(const SerialSettings& settings) = 0;
+    // Queues bytes for sending; they leave at the line's pace.
     virtual bool write(const QByteArray& bytes) = 0;
+    // Bytes written but not yet gone from the machine: our own buffer and the driver's
+    // output queue together.
+    virtual qint64 bytesWaiting() const = 0;
+    // Drops every byte still waiting, ours and the driver's.
+    virtual void discardOutput() = 0;
     virtual QByteArray readAll() = 0;
     virtual void setDtr(bool on) = 0;
     virtual bool dsr() const = 0;
@@ -35,6 +41,10 @@ class SerialBackend : public QObject {
   signals:
     void readyRead();
     void dsrChanged(bool on);
+    // Nothing waits any more after a write: raised once each time bytesWaiting() falls to
+    // 0, whether the bytes left or were discarded, and always from the event loop, never
+    // from inside write() or discardOutput(). Never raised when nothing was written.
+    void outputDrained();
     // The line went away (device unplugged, far end closed); raised once.
     void lost(const QString& description);
 };

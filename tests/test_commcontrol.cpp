@@ -1,5 +1,6 @@
-// The serial object's receive contract over an in-memory line: thresholds, read
-// lengths, text decoding, DSR events, closed-port writes and a vanishing device.
+// The serial object over an in-memory line: thresholds, read lengths, text decoding,
+// DSR events, closed-port writes, a vanishing device, output that waits for a slow line,
+// and DTR with several users.
 #include "link/commcontrol.h"
 #include "link/memorybackend.h"
 #include "serial/serialsettings.h"
@@ -35,7 +36,12 @@ class TestCommControl : public QObject {
     }
 
   private slots:
-    void init() { openFresh(); }
+    void init() {
+        line.setDrainRate(0);
+        line.takeWritten();
+        line.clearTimeline();
+        openFresh();
+    }
     void cleanup() { comm.reset(); }
 
     void settingsTextsParseInEitherCase() {
@@ -194,6 +200,131 @@ class TestCommControl : public QObject {
         comm->setDTREnable(true);
         QVERIFY(comm->setPortOpen(true).ok());
         QVERIFY(line.dtr());
+    }
+
+    // 60 bytes at 1200 bit/s take half a second to leave; until then they count as
+    // waiting, and the program hears once that the line is empty, after the last byte.
+    void outputWaitsForTheLineAndSaysOnceWhenItHasLeft() {
+        line.setDrainRate(120);
+        QObject scope;
+        QList<qsizetype> leftAtDrained; // what had left the line at each OutputDrained
+        connect(comm.get(), &CommControl::OutputDrained, &scope,
+                [&] { leftAtDrained << line.written().size(); });
+        QList<QPair<qsizetype, int>> leftAndWaiting;
+        connect(&line, &MemoryLine::bytesWritten, &scope, [&] {
+            leftAndWaiting.append({line.written().size(), comm->OutBufferCount()});
+        });
+
+        QByteArray payload;
+        for (int i = 0; i < 60; ++i)
+            payload += char('A' + i % 26);
+        const qint64 writtenAt = line.elapsedMs();
+        QVERIFY(comm->Output(payload));
+        QCOMPARE(comm->OutBufferCount(), 60);
+        QVERIFY(line.written().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(comm->OutBufferCount(), 0, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(leftAtDrained.size(), 1, 10000);
+        QCOMPARE(leftAtDrained.first(), payload.size());
+        QCOMPARE(line.written(), payload);
+
+        // No byte left before its time at 120 bytes/s, and the count always showed the rest.
+        const QList<MemoryLine::Sent>& sent = line.timeline();
+        QVERIFY(sent.size() > 1);
+        qsizetype left = 0;
+        for (const MemoryLine::Sent& chunk : sent) {
+            left += chunk.bytes.size();
+            QVERIFY2(left <= (chunk.ms - writtenAt + 2) * 120 / 1000,
+                     qPrintable(QStringLiteral("%1 bytes gone after %2 ms")
+                                    .arg(left)
+                                    .arg(chunk.ms - writtenAt)));
+        }
+        QVERIFY(sent.last().ms - writtenAt >= 400);
+        for (const auto& [gone, waiting] : leftAndWaiting)
+            QCOMPARE(gone + waiting, payload.size());
+
+        // The next write is told once more; the first emptying is not told again.
+        QVERIFY(comm->Output(QByteArray("!")));
+        QTRY_VERIFY_WITH_TIMEOUT(leftAtDrained.contains(payload.size() + 1), 10000);
+        QCOMPARE(leftAtDrained, (QList<qsizetype>{payload.size(), payload.size() + 1}));
+    }
+
+    // Stopping a send: what still waits never reaches the line, and the program hears
+    // that the output is empty.
+    void clearedOutputNeverLeaves() {
+        line.setDrainRate(120);
+        QObject scope;
+        QList<qsizetype> leftAtDrained;
+        connect(comm.get(), &CommControl::OutputDrained, &scope,
+                [&] { leftAtDrained << line.written().size(); });
+        const QByteArray payload(60, 'a');
+        QVERIFY(comm->Output(payload));
+        QTRY_VERIFY_WITH_TIMEOUT(line.written().size() >= 3, 10000);
+        comm->ClearOutBuffer();
+        QCOMPARE(comm->OutBufferCount(), 0);
+        const qsizetype gone = line.written().size();
+        QVERIFY(gone < payload.size());
+        QTRY_COMPARE_WITH_TIMEOUT(leftAtDrained.size(), 1, 10000);
+
+        QVERIFY(comm->Output(QByteArray("END")));
+        QTRY_VERIFY_WITH_TIMEOUT(line.written().endsWith("END"), 10000);
+        QCOMPARE(line.written(), payload.left(gone) + "END");
+        QTRY_COMPARE_WITH_TIMEOUT(leftAtDrained, (QList<qsizetype>{gone, gone + 3}), 10000);
+    }
+
+    void dtrIsOnOnlyWhenNoUserHoldsItOff() {
+        using User = CommControl::DtrUser;
+        comm->setDTREnable(true);
+        QVERIFY(line.dtr());
+        QSignalSpy changed(comm.get(), &CommControl::dtrChanged);
+        comm->holdDtrOff(User::TypedKeys);
+        comm->holdDtrOff(User::FileSend);
+        comm->holdDtrOff(User::TypedKeys);
+        QVERIFY(!line.dtr());
+        comm->releaseDtr(User::TypedKeys);  // the file sender still holds it
+        comm->releaseDtr(User::DataString); // never held
+        comm->setDTREnable(true);           // the base request does not override a holder
+        QVERIFY(!line.dtr());
+        QVERIFY(!comm->LinkDtr());
+        QVERIFY(!comm->DTREnable());
+        comm->releaseDtr(User::FileSend);
+        QVERIFY(line.dtr());
+        QVERIFY(comm->LinkDtr());
+        QVERIFY(comm->DTREnable());
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(changed.at(0).at(0).toBool(), false);
+        QCOMPARE(changed.at(1).at(0).toBool(), true);
+
+        // A hold taken while the port is closed is applied when it opens.
+        QVERIFY(comm->setPortOpen(false).ok());
+        comm->holdDtrOff(User::DataString);
+        QVERIFY(comm->setPortOpen(true).ok());
+        QVERIFY(!line.dtr());
+        // With the base request off, the last release leaves DTR off.
+        comm->setDTREnable(false);
+        comm->releaseDtr(User::DataString);
+        QVERIFY(!line.dtr());
+        QCOMPARE(changed.count(), 3);
+    }
+
+    // A sender that holds DTR off and lets go when the output has drained: every one of
+    // its bytes leaves the line with DTR off, and the next ones with DTR on.
+    void bytesSentUnderAHoldLeaveWithDtrOff() {
+        comm->setDTREnable(true);
+        line.setDrainRate(120);
+        QObject scope;
+        connect(comm.get(), &CommControl::OutputDrained, &scope,
+                [this] { comm->releaseDtr(CommControl::DtrUser::DataString); });
+        comm->holdDtrOff(CommControl::DtrUser::DataString);
+        QVERIFY(comm->Output(QByteArray("held")));
+        QTRY_VERIFY_WITH_TIMEOUT(comm->LinkDtr(), 10000);
+        QVERIFY(comm->Output(QByteArray("free")));
+        QTRY_COMPARE_WITH_TIMEOUT(line.written(), QByteArray("heldfree"), 10000);
+        QByteArray off;
+        QByteArray on;
+        for (const MemoryLine::Sent& chunk : line.timeline())
+            (chunk.dtr ? on : off) += chunk.bytes;
+        QCOMPARE(off, QByteArray("held"));
+        QCOMPARE(on, QByteArray("free"));
     }
 
     void lostDeviceClosesThePortOnce() {

@@ -1,5 +1,6 @@
 // The real-port backend against a pseudo-terminal: opening, bytes both ways, a driver
-// that refuses DTR and parity, a port held by another opener, and the far end vanishing.
+// that refuses DTR and parity, a port held by another opener, the far end vanishing, and
+// sent bytes counted until they have left.
 #include "link/commcontrol.h"
 #include "link/qserialbackend.h"
 #include "tests/support/pty.h"
@@ -48,6 +49,54 @@ class TestQSerialBackend : public QObject {
         QVERIFY(comm->Output(QStringLiteral("中")));
         QTRY_COMPARE(pty.received(), QByteArray::fromHex("D7FED6D0"));
         QVERIFY(comm->setSettings(QStringLiteral("9600,E,8,1")).ok());
+    }
+
+    void sentBytesCountAsWaitingUntilTheyHaveLeft() {
+        Pty pty;
+        QVERIFY(pty.ok());
+        auto comm = makeComm(pty);
+        comm->setSettings(QStringLiteral("1200,n,8,1"));
+        QVERIFY(comm->setPortOpen(true).ok());
+        int phase = 0;
+        QList<int> phaseAtDrained;
+        QList<int> waitingAtDrained;
+        connect(comm.get(), &CommControl::OutputDrained, this, [&] {
+            phaseAtDrained << phase;
+            waitingAtDrained << comm->OutBufferCount();
+        });
+
+        // More than a pseudo-terminal holds, so it leaves only as the far end reads.
+        QByteArray block;
+        for (int i = 0; i < 256 * 1024; ++i)
+            block += char(i % 251);
+        QVERIFY(comm->Output(block));
+        QVERIFY(comm->OutBufferCount() > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(pty.received().size(), block.size(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(phaseAtDrained.size(), 1, 20000);
+        QCOMPARE(waitingAtDrained, QList<int>{0});
+        QCOMPARE(comm->OutBufferCount(), 0);
+        QCOMPARE(pty.received(), block);
+
+        // The next write is told once more; the first emptying is not told again.
+        phase = 1;
+        QVERIFY(comm->Output(QByteArray("end")));
+        QTRY_VERIFY_WITH_TIMEOUT(phaseAtDrained.contains(1), 20000);
+        QCOMPARE(phaseAtDrained, (QList<int>{0, 1}));
+        QTRY_COMPARE(pty.received().size(), block.size() + 3);
+    }
+
+    void clearedOutputNeverReachesTheFarEnd() {
+        Pty pty;
+        QVERIFY(pty.ok());
+        auto comm = makeComm(pty);
+        comm->setSettings(QStringLiteral("1200,n,8,1"));
+        QVERIFY(comm->setPortOpen(true).ok());
+        QVERIFY(comm->Output(QByteArray(1024 * 1024, 'a')));
+        comm->ClearOutBuffer();
+        QCOMPARE(comm->OutBufferCount(), 0);
+        QVERIFY(comm->Output(QByteArray("END")));
+        QTRY_VERIFY_WITH_TIMEOUT(pty.received().endsWith("END"), 20000);
+        QVERIFY(pty.received().size() < 1024 * 1024);
     }
 
     void missingDeviceIsAnInvalidPort() {
