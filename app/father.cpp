@@ -8,6 +8,7 @@
 
 #include <QCloseEvent>
 #include <QFile>
+#include <QImage>
 #include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -20,7 +21,30 @@
 
 namespace {
 const QString kTitle = QStringLiteral("RL14V0512 T83系列模块设置和通信软件");
+
+// The icon with a grey, lightened form for its disabled state. What a style makes of a
+// disabled icon varies, and some leave it in full colour, so a disabled button would
+// look like one that works; the toolbar's icons therefore carry their own.
+QIcon withGreyDisabledForm(const QIcon& icon, const QSize& extent) {
+    QIcon result;
+    for (const qreal ratio : {1.0, 2.0}) {
+        const QPixmap normal = icon.pixmap(extent, ratio);
+        if (normal.isNull())
+            continue;
+        QImage grey = normal.toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < grey.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(grey.scanLine(y));
+            for (int x = 0; x < grey.width(); ++x) {
+                const int level = (qGray(row[x]) + 255) / 2;
+                row[x] = qRgba(level, level, level, qAlpha(row[x]));
+            }
+        }
+        result.addPixmap(normal, QIcon::Normal);
+        result.addPixmap(QPixmap::fromImage(grey), QIcon::Disabled);
+    }
+    return result.isNull() ? icon : result;
 }
+} // namespace
 
 Father::Father(AppContext& ctx) : ctx_(ctx) {
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -151,7 +175,7 @@ void Father::buildToolbar() {
         }
         auto* button = new QToolButton(bar);
         button->setObjectName(QStringLiteral("key%1").arg(b.number));
-        button->setIcon(st->standardIcon(b.icon));
+        button->setIcon(withGreyDisabledForm(st->standardIcon(b.icon), bar->iconSize()));
         button->setToolTip(QString::fromUtf16(b.tooltip));
         button->setCheckable(b.checkable);
         if (b.items.size() > 0) {

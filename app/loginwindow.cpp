@@ -1,14 +1,32 @@
 #include "app/loginwindow.h"
 
 #include "app/appcontext.h"
+#include "app/father.h"
 #include "app/statuspanel.h"
 #include "serial/portopen.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+namespace {
+// The password shows a "*" for every character, whatever the platform's own mask is.
+class StarMaskStyle : public QProxyStyle {
+  public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+} // namespace
 
 LoginWindow::LoginWindow(AppContext& ctx, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), ctx_(ctx) {
@@ -22,6 +40,9 @@ LoginWindow::LoginWindow(AppContext& ctx, QWidget* parent)
     txtUserName = new QLineEdit(QStringLiteral("凯沃用户"), this);
     auto* passwordLabel = new QLabel(QStringLiteral("密码(&P):"), this);
     txtPassword = new QLineEdit(QStringLiteral("******"), this);
+    auto* mask = new StarMaskStyle;
+    mask->setParent(txtPassword);
+    txtPassword->setStyle(mask);
     txtPassword->setEchoMode(QLineEdit::Password);
     txtPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
     userLabel->setBuddy(txtUserName);
@@ -63,4 +84,25 @@ void LoginWindow::cmdOK_Click() {
 
 void LoginWindow::cmdCancel_Click() {
     close();
+}
+
+void LoginWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    // In the middle of the screen the main window is on, not over the main window.
+    const QScreen* on = parentWidget() ? parentWidget()->screen() : screen();
+    QRect frame = frameGeometry();
+    frame.moveCenter(on->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void LoginWindow::keyPressEvent(QKeyEvent* event) {
+    // While the login is up the main window takes no keys, so F1 is answered here.
+    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        if (Father* father = ctx_.father())
+            father->showHelp();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }

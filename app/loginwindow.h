@@ -21,6 +21,10 @@ class LoginWindow : public QDialog {
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
     AppContext& ctx_;
 };

@@ -57,6 +57,8 @@ ComWindow::ComWindow(AppContext& ctx) : ctx_(ctx) {
         box->installEventFilter(this);
         box->lineEdit()->installEventFilter(this);
     }
+    Command1->installEventFilter(this);
+    Command2->installEventFilter(this);
     installEventFilter(this);
     connect(Command1, &QPushButton::clicked, this, &ComWindow::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &ComWindow::Command2_Click);
@@ -151,14 +153,18 @@ bool ComWindow::eventFilter(QObject* watched, QEvent* event) {
         return QWidget::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-        Command1->click();
+        // Enter presses the button that has the focus; on a list it means OK.
+        if (auto* button = qobject_cast<QPushButton*>(watched))
+            button->click();
+        else
+            Command1->click();
         return true;
     }
     if (key->key() == Qt::Key_Escape) {
         Command2->click();
         return true;
     }
-    if (watched == this)
+    if (watched == this || qobject_cast<QPushButton*>(watched))
         return false;
     // The lists take no typing: only a choice from the list.
     const bool editing =

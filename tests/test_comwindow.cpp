@@ -6,6 +6,7 @@
 #include "app/statuspanel.h"
 #include "link/showdata.h"
 #include "serial/comwindow.h"
+#include "tests/support/appfixture.h"
 #include "tests/support/pty.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
@@ -134,7 +135,7 @@ class TestComWindow : public QObject {
         QCOMPARE(ctx->father()->panel(1)->text(), QStringLiteral("打开串口时出错"));
     }
 
-    void keysCloseBoxEscAndEnter() {
+    void keysCloseBoxAndEsc() {
         ComWindow* w = openWindow();
         const QString before = w->Combo2->currentText();
         QTest::keyClicks(w->Combo2->lineEdit(), QStringLiteral("99"));
@@ -145,12 +146,32 @@ class TestComWindow : public QObject {
         QTest::keyClick(w->Combo1->lineEdit(), Qt::Key_Escape);
         QTRY_VERIFY(!ctx->comIfLoaded());
         QVERIFY(!ctx->MSComm1().PortOpen());
+    }
 
-        w = openWindow();
-        w->Combo1->setEditText(QStringLiteral("3"));
+    void enterPressesTheFocusedButtonAndMeansOkOnAList() {
+        ctx.reset(); // here COM1 is an in-memory line that counts its openings
+        AppFixture app;
+        app.start();
+        const auto storedRate = [&] {
+            return app.ctx->store().GetRegString(RegKeys::PortSetting, QStringLiteral("波特率"));
+        };
+        const int openings = app.line->openCount();
+        app.ctx->openOrFront(AppContext::Child::com);
+        ComWindow* w = app.ctx->com();
+        w->Combo2->setCurrentIndex(6); // 9600
+        w->Command2->setFocus();
+        QTest::keyClick(w->Command2, Qt::Key_Return);
+        QCOMPARE(app.line->openCount(), openings);
+        QCOMPARE(storedRate(), QStringLiteral("1200"));
+        QTRY_VERIFY(!app.ctx->comIfLoaded());
+
+        app.ctx->openOrFront(AppContext::Child::com);
+        w = app.ctx->com();
+        w->Combo2->setCurrentIndex(6);
         QTest::keyClick(w->Combo2->lineEdit(), Qt::Key_Return);
-        QTRY_VERIFY(!ctx->comIfLoaded());
-        QVERIFY(ctx->MSComm1().PortOpen());
+        QCOMPARE(app.line->openCount(), openings + 1);
+        QCOMPARE(storedRate(), QStringLiteral("9600"));
+        QTRY_VERIFY(!app.ctx->comIfLoaded());
     }
 
     void comconverKnowsComOneToForty() {

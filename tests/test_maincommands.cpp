@@ -6,18 +6,35 @@
 #include "app/statuspanel.h"
 #include "link/showdata.h"
 #include "serial/comwindow.h"
+#include "serial/portopen.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "tools/commandwindow.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QPixmapCache>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
+#include <QScopeGuard>
+#include <QStyleFactory>
 #include <QToolButton>
+
+namespace {
+class KeepsIconColours : public QProxyStyle {
+  public:
+    KeepsIconColours() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+    QPixmap generatedIconPixmap(QIcon::Mode, const QPixmap& pixmap,
+                                const QStyleOption*) const override {
+        return pixmap;
+    }
+};
+} // namespace
 
 class TestMainCommands : public QObject {
     Q_OBJECT
@@ -127,6 +144,45 @@ class TestMainCommands : public QObject {
         f->toolButton(13)->click();
         QCOMPARE(app.dialogs->messages.size(), 1); // told once, nothing sent
         QVERIFY(line->written().isEmpty());
+    }
+
+    void disabledButtonsShowGreyIcons() {
+        // Under a style that leaves disabled icons in full colour, as some do.
+        const QString styleName = QApplication::style()->name();
+        QApplication::setStyle(new KeepsIconColours);
+        QPixmapCache::clear();
+        const auto restoreStyle = qScopeGuard([&] { QApplication::setStyle(styleName); });
+        Father* f = restart();
+        SetLinkCommandsEnabled(*ctx, false); // as when the port would not open
+        SetModuleCommandsEnabled(*ctx, false);
+        QVERIFY(!f->toolButton(4)->isEnabled() && !f->toolButton(11)->isEnabled());
+        for (int n = 1; n <= 17; ++n) {
+            QToolButton* button = f->toolButton(n);
+            if (!button || button->isEnabled())
+                continue;
+            const QIcon icon = button->icon();
+            const QImage normal =
+                icon.pixmap(button->iconSize()).toImage().convertToFormat(QImage::Format_ARGB32);
+            const QImage disabled = icon.pixmap(button->iconSize(), QIcon::Disabled)
+                                        .toImage()
+                                        .convertToFormat(QImage::Format_ARGB32);
+            QVERIFY2(disabled != normal, qPrintable(QStringLiteral("button %1").arg(n)));
+            int opaque = 0;
+            for (int y = 0; y < disabled.height(); ++y)
+                for (int x = 0; x < disabled.width(); ++x) {
+                    const QColor c = disabled.pixelColor(x, y);
+                    if (c.alpha() < 128)
+                        continue;
+                    ++opaque;
+                    QVERIFY2(qAbs(c.red() - c.green()) <= 2 && qAbs(c.green() - c.blue()) <= 2,
+                             qPrintable(QStringLiteral("button %1 at %2,%3 is %4")
+                                            .arg(n)
+                                            .arg(x)
+                                            .arg(y)
+                                            .arg(c.name())));
+                }
+            QVERIFY(opaque > 0);
+        }
     }
 
     void shortcutsOpenTheirWindowsAndHiddenOnesDoNothing() {

@@ -10,14 +10,18 @@
 #include "tests/support/appfixture.h"
 #include "tests/support/testenv.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
+#include <QStyleOptionFrame>
 #include <QToolButton>
 
 class TestPeripherals : public QObject {
@@ -107,6 +111,36 @@ class TestPeripherals : public QObject {
         login->txtPassword->setText(QStringLiteral("KV37"));
         login->cmdOK_Click();
         QVERIFY(allCommandsOn());
+    }
+
+    void loginMasksWithStarsAndSitsMidScreen() {
+        app.start();
+        Father* f = ctx->father();
+        f->show();
+        f->setGeometry(QRect(QPoint(0, 0), f->minimumSizeHint())); // off the screen's centre
+        LoginWindow* login = openLogin();
+        QVERIFY(QTest::qWaitForWindowExposed(login));
+        QStyleOptionFrame option;
+        option.initFrom(login->txtPassword);
+        QCOMPARE(login->txtPassword->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter,
+                                                        &option, login->txtPassword),
+                 int('*'));
+        const QPoint screenCentre = f->screen()->availableGeometry().center();
+        const QPoint off = login->frameGeometry().center() - screenCentre;
+        QVERIFY2(off.manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("%1 px from the centre").arg(off.manhattanLength())));
+    }
+
+    void f1InTheLoginOpensHelp() {
+        app.start();
+        ctx->father()->show();
+        QFile::remove(QCoreApplication::applicationDirPath() + QStringLiteral("/kaivo.chm"));
+        LoginWindow* login = openLogin();
+        QVERIFY(QTest::qWaitForWindowActive(login));
+        QTest::keyClick(login->txtPassword, Qt::Key_F1);
+        QCOMPARE(app.dialogs->messages.size(), 1);
+        QVERIFY(app.dialogs->messages[0].text.contains(QStringLiteral("kaivo.chm")));
+        QVERIFY(login->isVisible()); // help comes on top; the login stays
     }
 
     void escapeLeavesTheLoginWithoutEffect() {
