@@ -43,3 +43,13 @@ std::optional<SerialSettings> SerialSettings::parse(const QString& text) {
         return std::nullopt;
     return s;
 }
+
+int SerialSettings::bitsPerCharacter() const {
+    const int parityBits = parity == QSerialPort::NoParity ? 0 : 1;
+    const int stop = stopBits == QSerialPort::OneStop ? 1 : 2;
+    return 1 + static_cast<int>(dataBits) + parityBits + stop;
+}
+
+qint64 SerialSettings::characterTimeUs() const {
+    return rate > 0 ? (qint64(bitsPerCharacter()) * 1000000 + rate - 1) / rate : 0;
+}

@@ -14,6 +14,11 @@ struct SerialSettings {
 
     // Empty when the text is not a valid settings text.
     static std::optional<SerialSettings> parse(const QString& text);
+    // Bits on the wire for one character: start, data, parity and stop bits (1.5 stop
+    // bits count as 2, so a character time is never underestimated).
+    int bitsPerCharacter() const;
+    // One character's time on the line, in microseconds.
+    qint64 characterTimeUs() const;
 };
 
 // The fourteen rates offered, in the order the settings window lists them.
