@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/windowflags.h"
+
 #include <QWidget>
 
 class AppContext;
@@ -11,6 +13,7 @@ class QPushButton;
 class AboutWindow : public QWidget {
     Q_OBJECT
   public:
+    static constexpr bool WindowOpenFlags::*openFlag = &WindowOpenFlags::aboutWindowOpen;
     explicit AboutWindow(AppContext& ctx);
     ~AboutWindow() override;
 

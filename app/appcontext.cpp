@@ -1,45 +1,102 @@
 #include "app/appcontext.h"
 
-#include "app/aboutwindow.h"
 #include "app/father.h"
-#include "config/debugwindow.h"
-#include "config/gatewindow.h"
-#include "config/modulewindow.h"
 #include "config/promptwindow.h"
-#include "link/commcontrol.h"
 #include "link/qserialbackend.h"
 #include "link/showdata.h"
-#include "serial/comwindow.h"
 #include "tools/commandwindow.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QProgressBar>
 #include <QTimer>
 
-namespace {
-// A working window is created and loaded on first use, and again after it was closed.
-template <typename Window> Window* loadOnce(AppContext& ctx, QPointer<Window>& slot) {
-    if (!slot) {
-        slot = new Window(ctx);
-        slot->Form_Load();
-    }
-    return slot;
-}
-} // namespace
-
 AppContext::AppContext(UserDialogs& dialogs, Options options)
-    : dialogs_(dialogs), options_(std::move(options)), portMap_(store_, options_.portEnumerator) {
+    : dialogs_(dialogs), options_(std::move(options)), portTable_(store_),
+      portMap_(portTable_, options_.portEnumerator) {
     if (!options_.backendFactory)
         options_.backendFactory = &QSerialBackend::create;
+    auto resolver = [this](int port) { return portMap_.deviceFor(port); };
+    link_ = std::make_unique<Link>(resolver, options_.backendFactory);
+    wireLink();
 }
 
 AppContext::AppContext(UserDialogs& dialogs) : AppContext(dialogs, Options{}) {}
 
 AppContext::~AppContext() {
-    closingDown = true;
-    delete dialog_.data();
+    setClosingDown();
+    delete loaded<PromptWindow>();
     delete father_.data();
     delete showdata_.data();
+}
+
+void AppContext::setClosingDown() {
+    closingDown = true;
+    if (showdata_)
+        showdata_->closingDown = true;
+}
+
+void AppContext::wireLink() {
+    ReplyParser& parser = link_->parser;
+    ReadCycle& cycle = link_->cycle;
+    connect(&parser, &ReplyParser::logLine, this, [this](const QString& line) {
+        if (CommandWindow* window = loaded<CommandWindow>(); window && window->meshow)
+            window->insertReply(line + QStringLiteral("\r\n"));
+    });
+    connect(&parser, &ReplyParser::parameterReply, this,
+            [this](quint8 code, const QByteArray& payload) { params.storeReply(code, payload); });
+    connect(&parser, &ReplyParser::statusMessage, this,
+            [this](const QString& text, bool information) {
+                dialogs_.message(text, QStringLiteral("提示"),
+                                 information ? UserDialogs::Icon::Information
+                                             : UserDialogs::Icon::Exclamation);
+            });
+    connect(&parser, &ReplyParser::portStateFileFailed, this, [this](const QString& reason) {
+        dialogs_.message(
+            QStringLiteral("无法保存开关量端口状态文件 portstate.dat(%1)。\n"
+                           "请检查当前目录是否可写;开关量端口设置窗口将无法显示端口状态。")
+                .arg(reason),
+            QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+    });
+    connect(&parser, &ReplyParser::moduleAnswered, this, [this] {
+        if (link_->CommandBusy)
+            return; // the command window's own probe: its answer is only logged
+        ShowPrompt(1);
+        link_->cycle.startRead();
+    });
+
+    connect(&cycle, &ReadCycle::probeTimedOut, this, [this] {
+        ShowPrompt(4);
+        link_->SetModuleCommandsEnabled(false);
+        intset = intfile = intnet = inttool = 1;
+    });
+    connect(&cycle, &ReadCycle::readProgress, this,
+            [this](int value) { window<PromptWindow>()->ProgressBar1->setValue(value); });
+    connect(&cycle, &ReadCycle::readFinished, this, [this](bool refresh) {
+        params.markMissing();
+        if (refresh)
+            emit moduleRefreshFinished();
+        else
+            ShowPrompt(2);
+        link_->SetModuleCommandsEnabled(true);
+        link_->SetLinkCommandsEnabled(true);
+    });
+    connect(&cycle, &ReadCycle::promptCloseDue, this, [this] {
+        if (PromptWindow* prompt = loaded<PromptWindow>())
+            prompt->Command1_Click();
+        else
+            link_->cycle.startPortPoll(); // the prompt was closed already: the poll follows
+    });
+    connect(&cycle, &ReadCycle::portPollFinished, this, [this](bool refresh) {
+        if (refresh)
+            emit portRefreshFinished();
+    });
+    connect(&link_->MSComm1, &CommControl::portLost, this, &AppContext::reportLostPort,
+            Qt::QueuedConnection);
+}
+
+void AppContext::ShowPrompt(qint16 mode) {
+    window<PromptWindow>()->prepare(mode);
 }
 
 Father* AppContext::startup() {
@@ -53,10 +110,8 @@ Father* AppContext::startup() {
 
 ShowData* AppContext::showdata() {
     if (!showdata_) {
-        auto resolver = [this](int port) { return portMap_.deviceFor(port); };
-        showdata_ = new ShowData(*this, resolver, options_.backendFactory);
-        connect(&showdata_->MSComm1, &CommControl::portLost, this, &AppContext::reportLostPort,
-                Qt::QueuedConnection);
+        showdata_ = new ShowData(*link_);
+        showdata_->closingDown = closingDown;
         showdata_->Form_Load();
         if (father_)
             father_->addChildWindow(showdata_)->show();
@@ -64,11 +119,8 @@ ShowData* AppContext::showdata() {
     return showdata_;
 }
 
-CommControl& AppContext::MSComm1() {
-    return showdata()->MSComm1;
-}
-
 void AppContext::reportLostPort(const QString& description) {
+    link_->resetToIdle();
     if (father_)
         father_->setPortPanel(QStringLiteral("打开串口时出错"));
     dialogs_.message(QStringLiteral("串口连接已断开(%1),请检查设备后在\"串口设置\"中重新打开串口。")
@@ -80,22 +132,15 @@ Father* AppContext::father() const {
     return father_.data();
 }
 
-PromptWindow* AppContext::dialog() {
-    if (!dialog_)
-        dialog_ = new PromptWindow(*this, father_);
-    return dialog_;
+QWidget* AppContext::mainWidget() const {
+    return father_.data();
 }
 
-PromptWindow* AppContext::dialogIfLoaded() const {
-    return dialog_.data();
-}
-
-CommandWindow* AppContext::command() {
-    return loadOnce(*this, command_);
-}
-
-CommandWindow* AppContext::commandIfLoaded() const {
-    return command_.data();
+void AppContext::open(bool isOpen, QWidget* existing, QWidget* (*make)(AppContext&)) {
+    if (isOpen && existing)
+        bringToFront(existing);
+    else
+        showChild(make(*this));
 }
 
 void AppContext::showChild(QWidget* window) {
@@ -136,73 +181,4 @@ void AppContext::bringToFront(QWidget* window) {
         window->raise();
         window->activateWindow();
     }
-}
-
-ModuleWindow* AppContext::module() {
-    return loadOnce(*this, module_);
-}
-
-ModuleWindow* AppContext::moduleIfLoaded() const {
-    return module_.data();
-}
-
-GateWindow* AppContext::gate() {
-    return loadOnce(*this, gate_);
-}
-
-GateWindow* AppContext::gateIfLoaded() const {
-    return gate_.data();
-}
-
-DebugWindow* AppContext::debugwd() {
-    return loadOnce(*this, debugwd_);
-}
-
-DebugWindow* AppContext::debugwdIfLoaded() const {
-    return debugwd_.data();
-}
-
-void AppContext::openOrFront(Child child) {
-    const auto run = [this](bool open, auto* loaded, auto make) {
-        if (open && loaded)
-            bringToFront(loaded);
-        else
-            showChild(make());
-    };
-    switch (child) {
-    case Child::about:
-        run(windowOpen.aboutWindowOpen, aboutIfLoaded(), [this] { return about(); });
-        break;
-    case Child::com:
-        run(windowOpen.comWindowOpen, comIfLoaded(), [this] { return com(); });
-        break;
-    case Child::command:
-        run(windowOpen.commandWindowOpen, commandIfLoaded(), [this] { return command(); });
-        break;
-    case Child::debugwd:
-        run(windowOpen.debugWindowOpen, debugwdIfLoaded(), [this] { return debugwd(); });
-        break;
-    case Child::gate:
-        run(windowOpen.portWindowOpen, gateIfLoaded(), [this] { return gate(); });
-        break;
-    case Child::module:
-        run(windowOpen.moduleWindowOpen, moduleIfLoaded(), [this] { return module(); });
-        break;
-    }
-}
-
-ComWindow* AppContext::com() {
-    return loadOnce(*this, com_);
-}
-
-ComWindow* AppContext::comIfLoaded() const {
-    return com_.data();
-}
-
-AboutWindow* AppContext::about() {
-    return loadOnce(*this, about_);
-}
-
-AboutWindow* AppContext::aboutIfLoaded() const {
-    return about_.data();
 }

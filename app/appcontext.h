@@ -2,41 +2,24 @@
 
 #include "app/settingsstore.h"
 #include "app/userdialogs.h"
+#include "app/windowflags.h"
 #include "config/moduleparameters.h"
-#include "link/serialbackend.h"
+#include "link/link.h"
 #include "serial/portmap.h"
 
-#include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <memory>
 
 class Father;
 class ShowData;
-class CommControl;
-class PromptWindow;
-class CommandWindow;
-class ModuleWindow;
-class GateWindow;
-class DebugWindow;
-class ComWindow;
-class AboutWindow;
 class QMdiSubWindow;
 
-// One flag per window that may be open only once.
-struct WindowOpenFlags {
-    bool aboutWindowOpen = false;
-    bool comWindowOpen = false;
-    bool commandWindowOpen = false;
-    bool debugWindowOpen = false;
-    bool portWindowOpen = false;
-    bool moduleWindowOpen = false;
-    bool stringWindowOpen = false;
-};
-
-// The application context: the state every window shares, the settings store, the
-// serial object (through the receive window that owns it) and the windows themselves,
-// each created on first use. A test builds a fresh context; nothing here is global.
+// The application context: the link, the settings store, the state the windows share and
+// the windows themselves, each created on first use. It wires the link's signals to the
+// windows that show them. A test builds a fresh context; nothing here is global.
 class AppContext : public QObject {
     Q_OBJECT
   public:
@@ -54,43 +37,34 @@ class AppContext : public QObject {
     SettingsStore& store() { return store_; }
     UserDialogs& dialogs() { return dialogs_; }
     PortMap& portMap() { return portMap_; }
+    Link& link() { return *link_; }
+    CommControl& MSComm1() { return link_->MSComm1; }
 
     // Creates the main window and runs its start-up.
     Father* startup();
     Father* father() const;
-    // The receive window; created (with the serial object) on first use.
+    // The main window as a plain widget, for windows that only need a parent.
+    QWidget* mainWidget() const;
+    // The receive window; created on first use, lives until the program ends.
     ShowData* showdata();
-    CommControl& MSComm1();
-    // The prompt window `dialog`; created on first use, gone once closed.
-    PromptWindow* dialog();
-    PromptWindow* dialogIfLoaded() const;
-    // The command window; created on first use, gone once closed.
-    CommandWindow* command();
-    CommandWindow* commandIfLoaded() const;
 
-    // The module settings, switch-port and debug windows; created (and loaded) on
-    // first use, gone once closed.
-    ModuleWindow* module();
-    ModuleWindow* moduleIfLoaded() const;
-    GateWindow* gate();
-    GateWindow* gateIfLoaded() const;
-    DebugWindow* debugwd();
-    DebugWindow* debugwdIfLoaded() const;
-    ComWindow* com();
-    ComWindow* comIfLoaded() const;
-    AboutWindow* about();
-    AboutWindow* aboutIfLoaded() const;
+    // Every other window, created (and loaded) on first use and again after it closed.
+    template <typename Window> Window* window();
+    // The window when it exists, else nullptr.
+    template <typename Window> Window* loaded() const;
+    // Brings the window to the front when its open flag is set; otherwise shows it
+    // inside the main window, creating it when needed.
+    template <typename Window> void openOrFront();
 
-    // The working windows that open inside the main window, at most once each.
-    enum class Child { about, com, command, debugwd, gate, module };
-    // Brings the window to the front when its open flag is set; otherwise shows it,
-    // creating it when needed.
-    void openOrFront(Child child);
     // Shows a working window inside the main window and makes it the active one.
     void showChild(QWidget* window);
     void bringToFront(QWidget* window);
+    // Prepares the prompt window for one of its uses and shows it (not modal):
+    // 1 read running, 2 read finished, 3 repeat-send progress, 4 module not working.
+    void ShowPrompt(qint16 mode);
     // True while the program closes its windows at the end of the run.
     bool closingDown = false;
+    void setClosingDown();
 
     // Tool choices under the toolbar's drop-down buttons.
     qint16 intset = 1;
@@ -101,27 +75,6 @@ class AppContext : public QObject {
     qint32 CurrentRate = 0;
     QStringList SerialPortNames;
 
-    // Link state.
-    bool ModuleAnswered = false;
-    bool ShowAsText = false;
-    bool EchoKeys = true;
-    bool LinkDtr = true;
-    bool moduleRefreshPending = false;
-    bool portRefreshPending = false;
-    bool CaptureOpen = false;
-    qint32 CaptureCount = 0;
-    qint32 CaptureLength = 0;
-    bool CommandBusy = false;
-
-    // Reply parser state.
-    qint16 ReplyState = 0;
-    QByteArray ReplyBytes;
-    QString ReplyPrefix;
-    bool CrcToggle = false;
-    QByteArray PortStateTable = QByteArray(24, '\0');
-    qint16 PortQueryIndex = 0;
-    bool portStateWriteReported = false;
-
     ModuleParameters params;
 
   signals:
@@ -131,20 +84,38 @@ class AppContext : public QObject {
     void portRefreshFinished();
 
   private:
+    void wireLink();
     void reportLostPort(const QString& description);
     void activate(QMdiSubWindow* sub);
+    void open(bool isOpen, QWidget* existing, QWidget* (*make)(AppContext&));
 
     UserDialogs& dialogs_;
     Options options_;
     SettingsStore store_;
+    StoredPortTable portTable_;
     PortMap portMap_;
+    std::unique_ptr<Link> link_;
     QPointer<Father> father_;
     QPointer<ShowData> showdata_;
-    QPointer<PromptWindow> dialog_;
-    QPointer<CommandWindow> command_;
-    QPointer<ModuleWindow> module_;
-    QPointer<GateWindow> gate_;
-    QPointer<DebugWindow> debugwd_;
-    QPointer<ComWindow> com_;
-    QPointer<AboutWindow> about_;
+    QHash<const QMetaObject*, QPointer<QWidget>> windows_;
 };
+
+template <typename Window> Window* AppContext::window() {
+    QPointer<QWidget>& slot = windows_[&Window::staticMetaObject];
+    if (!slot) {
+        auto* created = new Window(*this);
+        slot = created;
+        if constexpr (requires { created->Form_Load(); })
+            created->Form_Load();
+    }
+    return static_cast<Window*>(slot.data());
+}
+
+template <typename Window> Window* AppContext::loaded() const {
+    return static_cast<Window*>(windows_.value(&Window::staticMetaObject).data());
+}
+
+template <typename Window> void AppContext::openOrFront() {
+    open(windowOpen.*(Window::openFlag), loaded<Window>(),
+         [](AppContext& ctx) -> QWidget* { return ctx.window<Window>(); });
+}

@@ -1,10 +1,10 @@
 #include "app/father.h"
 
 #include "app/appcontext.h"
-#include "app/statuspanel.h"
+#include "app/portcommands.h"
 #include "link/commcontrol.h"
 #include "link/showdata.h"
-#include "serial/portopen.h"
+#include "link/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -60,6 +60,8 @@ Father::Father(AppContext& ctx) : ctx_(ctx) {
     Timer1.setInterval(350);
     connect(&Timer1, &QTimer::timeout, this, &Father::Timer1_Timer);
     Timer1.start();
+    connect(&ctx_.link(), &Link::moduleCommandsEnabled, this, &Father::SetModuleCommandsEnabled);
+    connect(&ctx_.link(), &Link::linkCommandsEnabled, this, &Father::SetLinkCommandsEnabled);
 }
 
 Father::~Father() = default;
@@ -315,6 +317,24 @@ void Father::fillWindowList() {
     }
 }
 
+void Father::SetModuleCommandsEnabled(bool on) {
+    menusetmodule->setEnabled(on);
+    menusetgate->setEnabled(on);
+    setMenuEnabled(menunet, on);
+    setMenuEnabled(menutool, on);
+    buttonMenuItem(QStringLiteral("key12"))->setEnabled(on);
+    buttonMenuItem(QStringLiteral("key13"))->setEnabled(on);
+    for (int n : {5, 7, 13})
+        toolButton(n)->setEnabled(on);
+}
+
+void Father::SetLinkCommandsEnabled(bool on) {
+    for (int n : {3, 4, 9, 11})
+        toolButton(n)->setEnabled(on);
+    setMenuEnabled(menudata, on);
+    setMenuEnabled(menuwindow, on);
+}
+
 void Father::MDIForm_Initialize() {
     ctx_.intset = ctx_.intfile = ctx_.intnet = ctx_.inttool = 1;
     ListSerialPorts(ctx_.portMap(), ctx_.SerialPortNames);
@@ -329,12 +349,10 @@ void Father::MDIForm_Initialize() {
     ctx_.intnet = choice(u"组网通讯");
     ctx_.inttool = choice(u"工具窗口");
 
-    ctx_.ShowAsText = false;
-    ctx_.EchoKeys = true;
-    ctx_.moduleRefreshPending = false;
+    ctx_.link().parser.ShowAsText = false;
+    ctx_.link().EchoKeys = true;
+    ctx_.link().cycle.moduleRefreshPending = false;
     ctx_.windowOpen = WindowOpenFlags{};
-    ctx_.CaptureCount = 0;
-    ctx_.CaptureLength = 0;
 
     resize(twips(11900), twips(8900));
     setStartupTooltips();
@@ -348,11 +366,8 @@ void Father::MDIForm_Initialize() {
         LeadingNumber(ctx_.store().GetRegString(RegKeys::PortSetting, QStringLiteral("串口号"))));
     const auto rate = static_cast<qint32>(
         LeadingNumber(ctx_.store().GetRegString(RegKeys::PortSetting, QStringLiteral("波特率"))));
-    if (OpenStartupPort(ctx_, port, rate)) {
-        ctx_.MSComm1().Output(QByteArray("\xD7\xFE", 2));
-        ctx_.showdata()->Timer1.start();
-    }
-    ctx_.CaptureOpen = false;
+    if (OpenStartupPort(ctx_, port, rate))
+        ctx_.link().sendProbe();
 }
 
 void Father::MDIForm_QueryUnload() {
@@ -373,7 +388,7 @@ void Father::MDIForm_QueryUnload() {
 }
 
 void Father::MDIForm_Unload() {
-    ctx_.closingDown = true;
+    ctx_.setClosingDown();
     // Close the working windows, the most recently opened first.
     QList<QMdiSubWindow*> windows = mdi_->subWindowList(QMdiArea::CreationOrder);
     for (auto it = windows.rbegin(); it != windows.rend(); ++it)

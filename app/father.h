@@ -85,6 +85,11 @@ class Father : public QMainWindow {
     QAction* menuhelpsupport = nullptr;
     QAction* menuhelpabout = nullptr;
 
+    // The commands that need a working module, and those that need an open port; run
+    // whenever the link says its state changed.
+    void SetModuleCommandsEnabled(bool on);
+    void SetLinkCommandsEnabled(bool on);
+
     // Enables or disables a menu heading and everything under it (shortcuts included).
     static void setMenuEnabled(QMenu* menu, bool on);
 

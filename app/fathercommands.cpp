@@ -1,10 +1,15 @@
 // What the main window's menu items and toolbar buttons do.
+#include "app/aboutwindow.h"
 #include "app/appcontext.h"
+#include "app/comwindow.h"
 #include "app/father.h"
-#include "app/statuspanel.h"
+#include "config/debugwindow.h"
+#include "config/gatewindow.h"
 #include "config/moduleparameters.h"
-#include "link/commcontrol.h"
+#include "config/modulewindow.h"
 #include "link/showdata.h"
+#include "link/statuspanel.h"
+#include "tools/commandwindow.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -20,17 +25,21 @@
 #include <QToolButton>
 #include <QUrl>
 
+namespace {
+// Opens a working window or brings it to the front.
+using Opener = void (AppContext::*)();
+} // namespace
+
 void Father::connectCommands() {
-    using Child = AppContext::Child;
-    const auto open = [this](QAction* action, Child child) {
-        connect(action, &QAction::triggered, this, [this, child] { ctx_.openOrFront(child); });
+    const auto open = [this](QAction* action, Opener opener) {
+        connect(action, &QAction::triggered, this, [this, opener] { (ctx_.*opener)(); });
     };
-    open(menusetport, Child::com);
-    open(menusetmodule, Child::module);
-    open(menusetgate, Child::gate);
-    open(menutoolcommand, Child::command);
-    open(menutooldebug, Child::debugwd);
-    open(menuhelpabout, Child::about);
+    open(menusetport, &AppContext::openOrFront<ComWindow>);
+    open(menusetmodule, &AppContext::openOrFront<ModuleWindow>);
+    open(menusetgate, &AppContext::openOrFront<GateWindow>);
+    open(menutoolcommand, &AppContext::openOrFront<CommandWindow>);
+    open(menutooldebug, &AppContext::openOrFront<DebugWindow>);
+    open(menuhelpabout, &AppContext::openOrFront<AboutWindow>);
     const std::pair<QAction*, const char*> parity[] = {
         {n8, ",N,8,1"}, {e81, ",E,8,1"}, {o81, ",O,8,1"}, {s81, ",S,8,1"}, {m81, ",M,8,1"}};
     for (const auto& [action, suffix] : parity)
@@ -74,35 +83,32 @@ bool Father::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Father::Toolbar1_ButtonClick(int number) {
-    using Child = AppContext::Child;
     CommControl& comm = ctx_.MSComm1();
     switch (number) {
     case 1:
         if (ctx_.intset == 1)
-            ctx_.openOrFront(Child::com);
+            ctx_.openOrFront<ComWindow>();
         else if (ctx_.intset == 2)
-            ctx_.openOrFront(Child::module);
+            ctx_.openOrFront<ModuleWindow>();
         else if (ctx_.intset == 3)
-            ctx_.openOrFront(Child::gate);
+            ctx_.openOrFront<GateWindow>();
         break;
     case 7:
         if (ctx_.inttool == 1)
-            ctx_.openOrFront(Child::command);
+            ctx_.openOrFront<CommandWindow>();
         else if (ctx_.inttool == 2)
-            ctx_.openOrFront(Child::debugwd);
+            ctx_.openOrFront<DebugWindow>();
         break;
     case 9: // probe the module again
         if (!PortOpenForUser(ctx_))
             break;
-        ctx_.ModuleAnswered = false;
-        comm.Output(QByteArray::fromHex("D7FE"));
-        ctx_.showdata()->Timer1.start();
+        ctx_.link().sendProbe();
         break;
     case 11: {
         const bool text = toolButton(11)->isChecked();
         panel(2)->setText(text ? QStringLiteral("接收格式:ASCII字符")
                                : QStringLiteral("接收格式:HEX数据"));
-        ctx_.ShowAsText = text;
+        ctx_.link().parser.ShowAsText = text;
         comm.setInputMode(text ? CommControl::comInputModeText : CommControl::comInputModeBinary);
         comm.setInputLen(text ? 0 : 1);
         break;
@@ -115,7 +121,7 @@ void Father::Toolbar1_ButtonClick(int number) {
         ctx_.showdata()->Text1->clear();
         break;
     case 17:
-        ctx_.EchoKeys = !toolButton(17)->isChecked();
+        ctx_.link().EchoKeys = !toolButton(17)->isChecked();
         break;
     default:
         break; // 3 and 4 open the file and data-string windows
@@ -123,24 +129,23 @@ void Father::Toolbar1_ButtonClick(int number) {
 }
 
 void Father::Toolbar1_ButtonMenuClick(const QString& key) {
-    using Child = AppContext::Child;
     struct Choice {
         const char* key;
         qint16 AppContext::*member;
         qint16 value;
         int button;
         const char16_t* tooltip;
-        std::optional<Child> opens;
+        Opener opens = nullptr;
     };
     static const Choice choices[] = {
-        {"key11", &AppContext::intset, 1, 1, u"串口设置", Child::com},
-        {"key12", &AppContext::intset, 2, 1, u"模块设置", Child::module},
-        {"key13", &AppContext::intset, 3, 1, u"开关量端口", Child::gate},
-        {"key21", &AppContext::intfile, 1, 3, u"发送文件", std::nullopt},
-        {"key31", &AppContext::intnet, 1, 5, u"轮循", std::nullopt},
-        {"key32", &AppContext::intnet, 2, 5, u"邀请", std::nullopt},
-        {"key14", &AppContext::inttool, 1, 7, u"命令窗口", Child::command},
-        {"key24", &AppContext::inttool, 2, 7, u"调试窗口", Child::debugwd},
+        {"key11", &AppContext::intset, 1, 1, u"串口设置", &AppContext::openOrFront<ComWindow>},
+        {"key12", &AppContext::intset, 2, 1, u"模块设置", &AppContext::openOrFront<ModuleWindow>},
+        {"key13", &AppContext::intset, 3, 1, u"开关量端口", &AppContext::openOrFront<GateWindow>},
+        {"key21", &AppContext::intfile, 1, 3, u"发送文件", nullptr},
+        {"key31", &AppContext::intnet, 1, 5, u"轮循", nullptr},
+        {"key32", &AppContext::intnet, 2, 5, u"邀请", nullptr},
+        {"key14", &AppContext::inttool, 1, 7, u"命令窗口", &AppContext::openOrFront<CommandWindow>},
+        {"key24", &AppContext::inttool, 2, 7, u"调试窗口", &AppContext::openOrFront<DebugWindow>},
     };
     for (const Choice& c : choices) {
         if (key != QLatin1String(c.key))
@@ -148,7 +153,7 @@ void Father::Toolbar1_ButtonMenuClick(const QString& key) {
         ctx_.*(c.member) = c.value;
         toolButton(c.button)->setToolTip(QString::fromUtf16(c.tooltip));
         if (c.opens)
-            ctx_.openOrFront(*c.opens);
+            (ctx_.*c.opens)();
         return;
     }
 }

@@ -2,8 +2,7 @@
 
 #include "app/appcontext.h"
 #include "app/father.h"
-#include "app/statuspanel.h"
-#include "serial/portopen.h"
+#include "link/statuspanel.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -71,8 +70,8 @@ void LoginWindow::cmdOK_Click() {
     if (password == QLatin1String("KV37") || password == QLatin1String("kv37")) {
         ctx_.dialogs().message(QStringLiteral("密码正确，登录成功!"), QStringLiteral("登录"),
                                UserDialogs::Icon::Information);
-        SetModuleCommandsEnabled(ctx_, true);
-        SetLinkCommandsEnabled(ctx_, true);
+        ctx_.link().SetModuleCommandsEnabled(true);
+        ctx_.link().SetLinkCommandsEnabled(true);
         close();
         return;
     }

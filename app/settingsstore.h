@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/portmap.h"
+
 #include <QString>
 #include <memory>
 
@@ -48,3 +50,20 @@ void EnsureSettingsKeys(SettingsStore& store, UserDialogs& dialogs);
 
 // Leading decimal number of a stored text ("12abc" -> 12, "" or "x" -> 0), rounded.
 long long LeadingNumber(const QString& text);
+
+// The port map's table, kept under Software\\Norvik\\PortMap.
+class StoredPortTable final : public PortTable {
+  public:
+    explicit StoredPortTable(SettingsStore& store) : store_(store) {}
+    QStringList names() const override { return store_.valueNames(RegKeys::PortMap); }
+    QString device(const QString& name) const override {
+        return store_.GetRegString(RegKeys::PortMap, name);
+    }
+    void remove(const QString& name) override { store_.deleteValue(RegKeys::PortMap, name); }
+    void write(const QString& name, const QString& device) override {
+        store_.writeValue(RegKeys::PortMap, name, device);
+    }
+
+  private:
+    SettingsStore& store_;
+};

@@ -2,7 +2,7 @@
 
 #include "app/appcontext.h"
 #include "app/father.h"
-#include "app/statuspanel.h"
+#include "link/statuspanel.h"
 
 #include <QGuiApplication>
 #include <QLabel>

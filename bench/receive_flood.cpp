@@ -25,7 +25,7 @@ class SilentDialogs final : public UserDialogs {
 };
 
 void run(AppContext& ctx, MemoryLine& line, qsizetype total, bool asText) {
-    ctx.ShowAsText = asText;
+    ctx.link().parser.ShowAsText = asText;
     ctx.MSComm1().setInputMode(asText ? CommControl::comInputModeText
                                       : CommControl::comInputModeBinary);
     ctx.MSComm1().setInputLen(asText ? 0 : 1);
@@ -66,7 +66,7 @@ int main(int argc, char* argv[]) {
     options.portEnumerator = [] { return QStringList{QStringLiteral("mem:1")}; };
     AppContext ctx(dialogs, options);
     ctx.startup();
-    ctx.showdata()->Timer1.stop();
+    ctx.link().cycle.Timer1.stop();
     run(ctx, line, total, false);
     run(ctx, line, total, true);
     return 0;

@@ -1,8 +1,8 @@
 #include "config/debugwindow.h"
 
 #include "app/appcontext.h"
-#include "app/statuspanel.h"
 #include "config/moduleparameters.h"
+#include "link/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>

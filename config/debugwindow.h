@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/windowflags.h"
+
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -20,6 +22,7 @@ ChannelBytes PackChannelText(const QString& text);
 class DebugWindow : public QWidget {
     Q_OBJECT
   public:
+    static constexpr bool WindowOpenFlags::*openFlag = &WindowOpenFlags::debugWindowOpen;
     explicit DebugWindow(AppContext& ctx);
     ~DebugWindow() override;
 

@@ -1,10 +1,10 @@
 #include "config/gatewindow.h"
 
 #include "app/appcontext.h"
-#include "app/statuspanel.h"
 #include "config/choicelist.h"
 #include "config/moduleparameters.h"
 #include "link/showdata.h"
+#include "link/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -150,9 +150,9 @@ void GateWindow::Form_Load() {
     storedPortTable = ReadPortStateFile();
     portChanged.fill(false);
     // A refresh redraws the rows as they are; the lists are filled only once.
-    if (!ctx_.portRefreshPending || !initialised_)
+    if (!ctx_.link().cycle.portRefreshPending || !initialised_)
         InitPortWindow();
-    ctx_.portRefreshPending = false;
+    ctx_.link().cycle.portRefreshPending = false;
     ShowPortTable();
     Command3->setEnabled(true);
     ctx_.windowOpen.portWindowOpen = true;
@@ -296,8 +296,7 @@ void GateWindow::Command3_Click() {
     if (!PortOpenForUser(ctx_))
         return;
     Command3->setEnabled(false);
-    ctx_.portRefreshPending = true;
-    ctx_.showdata()->Timer5.start();
+    ctx_.link().cycle.startRefreshPoll();
 }
 
 void GateWindow::closeEvent(QCloseEvent* event) {
@@ -307,7 +306,7 @@ void GateWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    ctx_.portRefreshPending = false;
+    ctx_.link().cycle.portRefreshPending = false;
     ctx_.windowOpen.portWindowOpen = false;
     event->accept();
 }

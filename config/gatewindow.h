@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/windowflags.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
@@ -16,6 +18,7 @@ class QPushButton;
 class GateWindow : public QWidget {
     Q_OBJECT
   public:
+    static constexpr bool WindowOpenFlags::*openFlag = &WindowOpenFlags::portWindowOpen;
     explicit GateWindow(AppContext& ctx);
     ~GateWindow() override;
 

@@ -2,6 +2,7 @@
 
 #include "app/appcontext.h"
 #include "link/commcontrol.h"
+#include "link/replydisplay.h"
 
 #include <QLineEdit>
 
@@ -15,6 +16,80 @@ void ModuleParameters::markMissing() {
     for (auto [text, present] : fields)
         if (!present)
             *text = none;
+}
+
+namespace {
+QString hexOf(const QByteArray& bytes, int from, int count) {
+    QString text;
+    for (int i = from; i < from + count && i < bytes.size(); ++i)
+        text += HexByte(static_cast<quint8>(bytes.at(i)));
+    return text;
+}
+
+// 00 and FF name the two modes; any other byte leaves the text as it was.
+void setMode(quint8 b, QString& text, const char16_t* zero, const char16_t* ff) {
+    if (b == 0x00)
+        text = QString::fromUtf16(zero);
+    else if (b == 0xFF)
+        text = QString::fromUtf16(ff);
+}
+} // namespace
+
+void ModuleParameters::storeReply(quint8 code, const QByteArray& p) {
+    if (p.isEmpty())
+        return;
+    const auto b0 = static_cast<quint8>(p.at(0));
+    switch (code) {
+    case 0xEF:
+        m_txfreque = hexOf(p, 0, 3);
+        m_rxfreque = hexOf(p, 3, 3);
+        m_txfrequeb = m_rxfrequeb = true;
+        break;
+    case 0xF4:
+        m_meaddress = hexOf(p, 0, 2);
+        m_meaddressb = true;
+        break;
+    case 0xE3:
+        m_headdress = hexOf(p, 0, 2);
+        m_headdressb = true;
+        break;
+    case 0xE8:
+        m_repeat = hexOf(p, 0, 1);
+        m_repeatb = true;
+        break;
+    case 0xA2:
+        m_invite = hexOf(p, 0, 2);
+        m_inviteb = true;
+        break;
+    case 0xEC:
+        m_version.clear();
+        for (char c : p)
+            m_version += QChar(static_cast<quint8>(c));
+        m_versionb = true;
+        break;
+    case 0xD2:
+        setMode(b0, m_typepower, u"普通", u"省电");
+        m_typepowerb = true;
+        break;
+    case 0xD5:
+        setMode(b0, m_typeheat, u"普通", u"温补");
+        m_typeheatb = true;
+        break;
+    case 0xB7:
+        setMode(b0, m_typeaudio, u"非申请", u"申请");
+        m_typeaudiob = true;
+        break;
+    case 0xAB:
+        m_datbit = b0 == 0 ? QStringLiteral("八位") : QStringLiteral("九位");
+        m_datbitb = true;
+        break;
+    case 0xA8:
+        m_sqr = b0 == 0 ? QStringLiteral("模拟") : QStringLiteral("数字");
+        m_sqrb = true;
+        break;
+    default:
+        break;
+    }
 }
 
 quint8 PackDecimalPair(const QString& text) {

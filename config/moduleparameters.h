@@ -17,6 +17,9 @@ struct ModuleParameters {
 
     // Every setting the module did not answer for reads "无此参数".
     void markMissing();
+    // Stores a parameter reply: its code (EF, F4, E3, E8, A2, EC, D2, D5, B7, AB, A8) and
+    // its complete payload. Other codes change nothing.
+    void storeReply(quint8 code, const QByteArray& payload);
 };
 
 // Two characters packed as one decimal byte: "22" -> 0x22, "7" -> 0x77, "" -> 0x00;

@@ -1,10 +1,10 @@
 #include "config/modulewindow.h"
 
 #include "app/appcontext.h"
-#include "app/statuspanel.h"
 #include "config/choicelist.h"
 #include "config/moduleparameters.h"
 #include "link/showdata.h"
+#include "link/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -306,8 +306,7 @@ void ModuleWindow::Command3_Click() {
     if (!PortOpenForUser(ctx_))
         return;
     Command3->setEnabled(false);
-    ctx_.moduleRefreshPending = true;
-    ctx_.showdata()->Timer2.start();
+    ctx_.link().cycle.startRefreshRead();
 }
 
 void ModuleWindow::closeEvent(QCloseEvent* event) {
@@ -336,7 +335,7 @@ bool ModuleWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ShowModuleParameters(AppContext& ctx) {
-    ModuleWindow* w = ctx.module();
+    ModuleWindow* w = ctx.window<ModuleWindow>();
     const ModuleParameters& m = ctx.params;
     const std::pair<const QString&, bool> texts[7] = {
         {m.m_txfreque, m.m_txfrequeb},   {m.m_rxfreque, m.m_rxfrequeb},
@@ -358,7 +357,7 @@ void ShowModuleParameters(AppContext& ctx) {
 }
 
 void SetParameterEditing(AppContext& ctx, bool enabled) {
-    ModuleWindow* w = ctx.module();
+    ModuleWindow* w = ctx.window<ModuleWindow>();
     for (QLineEdit* box : w->Text1)
         box->setEnabled(enabled);
     for (QComboBox* list : w->Combo1)

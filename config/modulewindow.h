@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/windowflags.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
@@ -20,6 +22,7 @@ class QPushButton;
 class ModuleWindow : public QWidget {
     Q_OBJECT
   public:
+    static constexpr bool WindowOpenFlags::*openFlag = &WindowOpenFlags::moduleWindowOpen;
     explicit ModuleWindow(AppContext& ctx);
     ~ModuleWindow() override;
 

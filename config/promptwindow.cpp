@@ -1,8 +1,8 @@
 #include "config/promptwindow.h"
 
 #include "app/appcontext.h"
-#include "app/statuspanel.h"
-#include "link/showdata.h"
+#include "link/link.h"
+#include "link/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -13,9 +13,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-PromptWindow::PromptWindow(AppContext& ctx, QWidget* parent)
-    : QWidget(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint),
+PromptWindow::PromptWindow(AppContext& ctx)
+    : QWidget(ctx.mainWidget(), Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
+                                    Qt::WindowCloseButtonHint),
       ctx_(ctx) {
     setObjectName(QStringLiteral("dialog"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -102,17 +102,16 @@ void PromptWindow::closeFromButton() {
 }
 
 void PromptWindow::Command1_Click() {
-    ShowData* receive = ctx_.showdata();
+    ReadCycle& cycle = ctx_.link().cycle;
     closeFromButton();
-    receive->Timer4.stop();
-    receive->Timer5.start();
+    cycle.Timer4.stop();
+    cycle.startPortPoll();
 }
 
 void PromptWindow::Command2_Click() {
-    CommControl& comm = ctx_.MSComm1();
-    comm.setDTREnable(true);
-    ctx_.LinkDtr = true;
-    ctx_.showdata()->dtrdsr(ctx_.LinkDtr, comm.DSRHolding());
+    // Stops a repeated data-string send: the sender stops and gives DTR back.
+    emit stopRequested();
+    ctx_.MSComm1().releaseDtr(CommControl::DtrUser::DataString);
     closeFromButton();
 }
 

@@ -14,7 +14,7 @@ class QGroupBox;
 class PromptWindow : public QWidget {
     Q_OBJECT
   public:
-    PromptWindow(AppContext& ctx, QWidget* parent);
+    explicit PromptWindow(AppContext& ctx);
 
     // Prepares the controls for mode 1..4 and shows the window.
     void prepare(qint16 mode);
@@ -34,6 +34,10 @@ class PromptWindow : public QWidget {
     // The data-string sender's count and interval shown in mode 3.
     int txtime = 0;
     QString timerinterval;
+
+  signals:
+    // "停止" was pressed while repeated sending was shown.
+    void stopRequested();
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,10 +1,5 @@
 #include "link/replydisplay.h"
 
-#include "app/appcontext.h"
-#include "config/promptwindow.h"
-#include "link/commcontrol.h"
-#include "tools/commandwindow.h"
-
 #include <QFile>
 
 QString HexByte(quint8 b) {
@@ -19,23 +14,6 @@ QString HexPairs(const QByteArray& bytes) {
         text += QLatin1Char(':');
     }
     return text;
-}
-
-void LogReplyBytes(AppContext& ctx, const QByteArray& bytes) {
-    if (CommandWindow* window = ctx.commandIfLoaded(); window && window->meshow)
-        window->insertReply(ctx.ReplyPrefix + HexPairs(bytes) + QStringLiteral("\r\n"));
-    ctx.ReplyState = 0;
-    ctx.MSComm1().setRThreshold(1);
-    ctx.MSComm1().setInputLen(1);
-}
-
-void LogReplyText(AppContext& ctx, const QString& text) {
-    if (CommandWindow* window = ctx.commandIfLoaded(); window && window->meshow)
-        window->insertReply(text + QStringLiteral("\r\n"));
-}
-
-void ShowPrompt(AppContext& ctx, qint16 mode) {
-    ctx.dialog()->prepare(mode);
 }
 
 bool SetStoredFileAttributes(const QString& path, bool protect) {

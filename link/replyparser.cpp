@@ -1,9 +1,8 @@
 #include "link/replyparser.h"
 
-#include "app/appcontext.h"
-#include "app/statuspanel.h"
+#include "link/commcontrol.h"
 #include "link/replydisplay.h"
-#include "link/showdata.h"
+#include "serial/serialsettings.h"
 
 #include <QFile>
 #include <QVariant>
@@ -41,162 +40,6 @@ const ReplyCode* replyForState(qint16 state) {
 // the user interface; the rest raises the next event through the event loop.
 constexpr int kBytesPerCall = 4096;
 
-QString hexOf(const QByteArray& bytes, int from, int count) {
-    QString text;
-    for (int i = from; i < from + count; ++i)
-        text += HexByte(static_cast<quint8>(bytes.at(i)));
-    return text;
-}
-
-void writePortStateFile(AppContext& ctx) {
-    const QString path = QStringLiteral("portstate.dat");
-    SetStoredFileAttributes(path, false);
-    QFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    ok = ok && file.write(ctx.PortStateTable) == ctx.PortStateTable.size();
-    file.close();
-    SetStoredFileAttributes(path, true);
-    if (!ok && !ctx.portStateWriteReported) {
-        ctx.portStateWriteReported = true;
-        ctx.dialogs().message(
-            QStringLiteral("无法保存开关量端口状态文件 portstate.dat(%1)。\n"
-                           "请检查当前目录是否可写;开关量端口设置窗口将无法显示端口状态。")
-                .arg(file.errorString()),
-            QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
-    }
-}
-
-void applyPayload(AppContext& ctx, ShowData* window, qint16 state, const QByteArray& p) {
-    ModuleParameters& m = ctx.params;
-    const auto mode = [](quint8 b, QString& text, const char16_t* zero, const char16_t* ff) {
-        if (b == 0x00)
-            text = QString::fromUtf16(zero);
-        else if (b == 0xFF)
-            text = QString::fromUtf16(ff);
-    };
-    const auto b0 = static_cast<quint8>(p.at(0));
-    switch (state) {
-    case 2:
-        m.m_txfreque = hexOf(p, 0, 3);
-        m.m_rxfreque = hexOf(p, 3, 3);
-        m.m_txfrequeb = m.m_rxfrequeb = true;
-        break;
-    case 3:
-        m.m_meaddress = hexOf(p, 0, 2);
-        m.m_meaddressb = true;
-        break;
-    case 4:
-        m.m_headdress = hexOf(p, 0, 2);
-        m.m_headdressb = true;
-        break;
-    case 5:
-        m.m_repeat = hexOf(p, 0, 1);
-        m.m_repeatb = true;
-        break;
-    case 6:
-        m.m_invite = hexOf(p, 0, 2);
-        m.m_inviteb = true;
-        break;
-    case 7:
-        m.m_version.clear();
-        for (char c : p)
-            m.m_version += QChar(static_cast<quint8>(c));
-        window->panel(4)->setText(QStringLiteral("软件:") + m.m_version);
-        m.m_versionb = true;
-        break;
-    case 8:
-        mode(b0, m.m_typepower, u"普通", u"省电");
-        m.m_typepowerb = true;
-        break;
-    case 9:
-        mode(b0, m.m_typeheat, u"普通", u"温补");
-        m.m_typeheatb = true;
-        break;
-    case 10:
-        mode(b0, m.m_typeaudio, u"非申请", u"申请");
-        m.m_typeaudiob = true;
-        break;
-    case 11:
-        if (b0 <= 7) { // a port number beyond the table is logged only
-            ctx.PortStateTable.replace(3 * b0, 3, p.left(3));
-            if (b0 == 7)
-                writePortStateFile(ctx);
-        }
-        break;
-    case 13: {
-        StatusPanel* crc = window->panel(3);
-        crc->setText(QStringLiteral("CRC校验:") + QStringLiteral(" ") + HexByte(b0) +
-                     QStringLiteral("H"));
-        ctx.CrcToggle = !ctx.CrcToggle;
-        crc->setAlignment(ctx.CrcToggle ? Qt::AlignLeft : Qt::AlignRight);
-        crc->setPicture(ctx.CrcToggle ? 116 : 115);
-        break;
-    }
-    case 14:
-        m.m_datbit = b0 == 0 ? QStringLiteral("八位") : QStringLiteral("九位");
-        m.m_datbitb = true;
-        break;
-    case 15:
-        m.m_sqr = b0 == 0 ? QStringLiteral("模拟") : QStringLiteral("数字");
-        m.m_sqrb = true;
-        break;
-    default: // C6: logged only
-        break;
-    }
-}
-
-// A two-byte reply that ends with a message; the parser is idle again before the
-// message shows, so bytes arriving meanwhile are parsed afresh.
-void statusReply(AppContext& ctx, const QString& logText, const QString& message,
-                 UserDialogs::Icon icon) {
-    ctx.ReplyState = 0;
-    LogReplyText(ctx, logText);
-    ctx.dialogs().message(message, QStringLiteral("提示"), icon);
-}
-
-// Reply code just read after D7. Returns false when the pass must end here.
-bool dispatchCode(AppContext& ctx, ShowData* window, quint8 code) {
-    CommControl& comm = window->MSComm1;
-    switch (code) {
-    case 0xF7:
-        statusReply(ctx, QStringLiteral("D7:F7:"), QStringLiteral("锁相环无法锁定"),
-                    UserDialogs::Icon::Exclamation);
-        return true;
-    case 0xFF:
-        statusReply(ctx, QStringLiteral("D7:FF:"), QStringLiteral("设置频率超出范围"),
-                    UserDialogs::Icon::Exclamation);
-        return true;
-    case 0xFA:
-        statusReply(ctx, QStringLiteral("D7:FA:"), QStringLiteral("频率设置完成"),
-                    UserDialogs::Icon::Information);
-        return true;
-    case 0xFD:
-        ctx.ModuleAnswered = true;
-        if (!ctx.CommandBusy) {
-            ShowPrompt(ctx, 1);
-            window->Timer2.start();
-        }
-        ctx.ReplyState = 0;
-        LogReplyText(ctx, QStringLiteral("D7:FD:"));
-        return true;
-    default:
-        break;
-    }
-    ctx.ReplyPrefix = QStringLiteral("D7:") + HexByte(code) + QStringLiteral(":");
-    if (const ReplyCode* reply = replyForCode(code)) {
-        comm.setRThreshold(reply->minimum);
-        comm.setInputLen(reply->length);
-        ctx.ReplyState = reply->state;
-        return true;
-    }
-    // A code the parser does not list: whatever follows within 50 ms is collected
-    // by Timer6 and logged.
-    comm.setRThreshold(0);
-    comm.setInputLen(0);
-    window->Timer6.start();
-    return false;
-}
-
 } // namespace
 
 int ReplyPayloadLength(quint8 code) {
@@ -206,69 +49,228 @@ int ReplyPayloadLength(quint8 code) {
     return reply ? reply->length : -1;
 }
 
-void ParseModuleReply(AppContext& ctx) {
-    ShowData* window = ctx.showdata();
-    CommControl& comm = window->MSComm1;
+ReplyParser::ReplyParser(CommControl& comm, QObject* parent) : QObject(parent), comm_(comm) {
+    Timer6.setInterval(50);
+    Timer6.setSingleShot(true);
+    connect(&Timer6, &QTimer::timeout, this, &ReplyParser::Timer6_Timer);
+    versionWait_.setSingleShot(true);
+    connect(&versionWait_, &QTimer::timeout, this, [this] {
+        if (route_)
+            return;
+        versionWaitOver_ = true;
+        ParseModuleReply();
+    });
+}
+
+int ReplyParser::versionQuietMs() const {
+    // Four character times: a module sends its version in one go, so a line quiet that
+    // long has nothing more to say. Well inside the read cycle's 100 ms, so the next
+    // reply's D7 is never taken as an eleventh version byte.
+    const auto settings = SerialSettings::parse(comm_.Settings());
+    const int rate = settings && settings->rate > 0 ? settings->rate : 9600;
+    const int bits = settings ? settings->bitsPerCharacter() : 10;
+    const int ms = (4 * bits * 1000 + rate - 1) / rate;
+    return std::clamp(ms, 5, 50);
+}
+
+void ReplyParser::setReceiveRoute(ReceiveRoute* route) {
+    route_ = route;
+    if (route_) {
+        Timer6.stop();
+        versionWait_.stop();
+        versionWaitOver_ = false;
+    }
+}
+
+void ReplyParser::reset() {
+    Timer6.stop();
+    versionWait_.stop();
+    versionWaitOver_ = false;
+    ReplyState = 0;
+    if (!route_) {
+        comm_.setRThreshold(1);
+        comm_.setInputLen(1);
+    }
+}
+
+void ReplyParser::LogReplyBytes(const QByteArray& bytes) {
+    emit logLine(ReplyPrefix + HexPairs(bytes));
+    ReplyState = 0;
+    comm_.setRThreshold(1);
+    comm_.setInputLen(1);
+}
+
+void ReplyParser::LogReplyText(const QString& text) {
+    emit logLine(text);
+}
+
+void ReplyParser::Timer6_Timer() {
+    Timer6.stop();
+    if (route_)
+        return; // the capture path owns the buffer now
+    // Whatever followed the unlisted code is logged; with nothing there, the prefix
+    // alone is logged. Either way the parser is idle again, so the link never stays
+    // without receive events.
+    comm_.setInputLen(0);
+    LogReplyBytes(comm_.InputBytes());
+}
+
+void ReplyParser::writePortStateFile() {
+    const QString path = QStringLiteral("portstate.dat");
+    SetStoredFileAttributes(path, false);
+    QFile file(path);
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    ok = ok && file.write(PortStateTable) == PortStateTable.size();
+    file.close();
+    SetStoredFileAttributes(path, true);
+    if (!ok && !portStateWriteReported_) {
+        portStateWriteReported_ = true;
+        emit portStateFileFailed(file.errorString());
+    }
+}
+
+void ReplyParser::applyPayload(qint16 state, const QByteArray& p) {
+    const auto b0 = static_cast<quint8>(p.at(0));
+    switch (state) {
+    case 7: {
+        QString version;
+        for (char c : p)
+            version += QChar(static_cast<quint8>(c));
+        emit parameterReply(0xEC, p);
+        emit versionRead(version);
+        break;
+    }
+    case 11:
+        if (b0 <= 7) { // a port number beyond the table is logged only
+            PortStateTable.replace(3 * b0, 3, p.left(3));
+            if (b0 == 7)
+                writePortStateFile();
+            emit portStateStored(b0);
+        }
+        break;
+    case 12: // C6: logged only
+        break;
+    case 13:
+        CrcToggle = !CrcToggle;
+        emit crcRead(b0, CrcToggle);
+        break;
+    default:
+        if (const ReplyCode* reply = replyForState(state))
+            emit parameterReply(reply->code, p);
+        break;
+    }
+}
+
+// A two-byte reply that ends with a message; the parser is idle again before the
+// message shows, so bytes arriving meanwhile are parsed afresh.
+void ReplyParser::statusReply(const QString& logText, const QString& message, bool information) {
+    ReplyState = 0;
+    LogReplyText(logText);
+    emit statusMessage(message, information);
+}
+
+// Reply code just read after D7. Returns false when the pass must end here.
+bool ReplyParser::dispatchCode(quint8 code) {
+    switch (code) {
+    case 0xF7:
+        statusReply(QStringLiteral("D7:F7:"), QStringLiteral("锁相环无法锁定"), false);
+        return true;
+    case 0xFF:
+        statusReply(QStringLiteral("D7:FF:"), QStringLiteral("设置频率超出范围"), false);
+        return true;
+    case 0xFA:
+        statusReply(QStringLiteral("D7:FA:"), QStringLiteral("频率设置完成"), true);
+        return true;
+    case 0xFD:
+        ModuleAnswered = true;
+        ReplyState = 0;
+        emit moduleAnswered();
+        LogReplyText(QStringLiteral("D7:FD:"));
+        return true;
+    default:
+        break;
+    }
+    ReplyPrefix = QStringLiteral("D7:") + HexByte(code) + QStringLiteral(":");
+    if (const ReplyCode* reply = replyForCode(code)) {
+        comm_.setRThreshold(reply->minimum);
+        comm_.setInputLen(reply->length);
+        ReplyState = reply->state;
+        return true;
+    }
+    // A code the parser does not list: whatever follows within 50 ms is collected
+    // by Timer6 and logged.
+    comm_.setRThreshold(0);
+    comm_.setInputLen(0);
+    Timer6.start();
+    return false;
+}
+
+void ReplyParser::ParseModuleReply() {
+    if (route_) {
+        route_->receivePass();
+        return;
+    }
     QString shown; // idle data shown together, one insertion per call
     const auto flush = [&] {
         if (!shown.isEmpty())
-            window->appendReceived(shown);
+            emit display(shown);
         shown.clear();
     };
     int budget = kBytesPerCall;
-    while (comm.InBufferCount() > 0 && budget > 0) {
-        if (ctx.ReplyState == 0 && ctx.ShowAsText) {
+    while (comm_.InBufferCount() > 0 && budget > 0 && !route_) {
+        if (ReplyState == 0 && ShowAsText) {
             // Character display recognises no reply: everything buffered is text, read
             // in one go whatever read length a finished reply or a reopening left.
-            budget -= comm.InBufferCount();
-            comm.setInputLen(0);
-            shown += comm.Input().toString();
+            budget -= comm_.InBufferCount();
+            comm_.setInputLen(0);
+            shown += comm_.Input().toString();
             continue;
         }
-        if (ctx.ReplyState == 0) {
-            comm.setInputLen(1);
-            ctx.ReplyBytes = comm.InputBytes();
+        if (ReplyState == 0) {
+            comm_.setInputLen(1);
+            ReplyBytes = comm_.InputBytes();
             --budget;
-            const auto b = static_cast<quint8>(ctx.ReplyBytes.at(0));
+            const auto b = static_cast<quint8>(ReplyBytes.at(0));
             if (b == 0xD7)
-                ctx.ReplyState = 1;
+                ReplyState = 1;
             else
                 shown += HexByte(b) + QLatin1Char(':');
             continue;
         }
         flush();
-        if (ctx.ReplyState == 1) {
-            if (window->Timer6.isActive())
+        if (ReplyState == 1) {
+            if (Timer6.isActive())
                 break; // collecting the rest of an unlisted reply
-            comm.setInputLen(1);
-            ctx.ReplyBytes = comm.InputBytes();
+            comm_.setInputLen(1);
+            ReplyBytes = comm_.InputBytes();
             --budget;
-            if (!dispatchCode(ctx, window, static_cast<quint8>(ctx.ReplyBytes.at(0))))
+            if (!dispatchCode(static_cast<quint8>(ReplyBytes.at(0))))
                 break;
             continue;
         }
-        const ReplyCode* reply = replyForState(ctx.ReplyState);
+        const ReplyCode* reply = replyForState(ReplyState);
         if (!reply) { // cannot happen; recover rather than stall
-            LogReplyBytes(ctx, {});
+            LogReplyBytes({});
             continue;
         }
-        const int buffered = comm.InBufferCount();
+        const int buffered = comm_.InBufferCount();
         if (buffered < reply->minimum)
             break; // the rest of the payload raises the next event
-        if (buffered < reply->length && !window->versionWaitOver) {
-            // A version of ten bytes is taken, but only once its eleventh byte has had
-            // time to arrive.
-            if (!window->versionWait.isActive())
-                window->versionWait.start();
+        if (buffered < reply->length && !versionWaitOver_) {
+            // A version of ten bytes is taken once the line has stayed quiet after it;
+            // an eleventh byte raises the next event and completes the reply first.
+            if (!versionWait_.isActive())
+                versionWait_.start(versionQuietMs());
             break;
         }
-        window->versionWait.stop();
-        window->versionWaitOver = false;
-        comm.setInputLen(std::min(buffered, reply->length));
-        ctx.ReplyBytes = comm.InputBytes();
-        budget -= static_cast<int>(ctx.ReplyBytes.size());
-        applyPayload(ctx, window, ctx.ReplyState, ctx.ReplyBytes);
-        LogReplyBytes(ctx, ctx.ReplyBytes);
+        versionWait_.stop();
+        versionWaitOver_ = false;
+        comm_.setInputLen(std::min(buffered, reply->length));
+        ReplyBytes = comm_.InputBytes();
+        budget -= static_cast<int>(ReplyBytes.size());
+        const qint16 state = ReplyState;
+        LogReplyBytes(ReplyBytes); // idle again before the reply's effects run
+        applyPayload(state, ReplyBytes);
     }
     flush();
 }

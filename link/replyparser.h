@@ -1,14 +1,88 @@
 #pragma once
 
-#include <QtGlobal>
+#include "link/receiveroute.h"
 
-class AppContext;
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
 
-// Handles every received byte: in the idle state shows it (hex pairs or characters) and
-// watches for D7; after D7 and a reply code collects the code's fixed-length payload and
-// dispatches it. Processes what is buffered, a bounded amount per call, and returns to
-// the event loop; a payload is handled only once all its bytes have arrived.
-void ParseModuleReply(AppContext& ctx);
+class CommControl;
+
+// The one consumer of received bytes. In the idle state it hands received bytes to the
+// display (hex pairs or characters) and watches for D7; after D7 and a reply code it sets
+// the serial object's threshold and read length to the code's payload, so that one
+// receive event brings the whole payload, and then reports what the reply said. It owns
+// its state and writes no window: what it finds, it emits.
+class ReplyParser : public QObject {
+    Q_OBJECT
+  public:
+    explicit ReplyParser(CommControl& comm, QObject* parent = nullptr);
+
+    // One pass over what is buffered, a bounded amount per call; a payload is handled
+    // only once all its bytes have arrived.
+    void ParseModuleReply();
+    // Collects the rest of an unlisted reply (50 ms after its code) and logs it.
+    void Timer6_Timer();
+    // Logs a completed reply (prefix, then the bytes) and returns the parser to idle.
+    void LogReplyBytes(const QByteArray& bytes);
+    // Logs a fixed text (a two-byte reply).
+    void LogReplyText(const QString& text);
+
+    // Gives every pass to `route` (nullptr: back to the reply machine). While a route is
+    // set, the unlisted-reply collection and the version wait stay out of the buffer.
+    void setReceiveRoute(ReceiveRoute* route);
+    // Drops a reply cut off half way: idle, threshold and read length 1, timers stopped.
+    void reset();
+    ReceiveRoute* receiveRoute() const { return route_; }
+
+    // 0 idle, 1 D7 seen, 2..15 waiting for the payload of a listed code.
+    qint16 ReplyState = 0;
+    QByteArray ReplyBytes;
+    QString ReplyPrefix;
+    // Idle display format: characters (true) or hex pairs.
+    bool ShowAsText = false;
+    bool ModuleAnswered = false;
+    bool CrcToggle = false;
+    // Eight switch ports of three bytes each: number, direction/answer, mode.
+    QByteArray PortStateTable = QByteArray(24, '\0');
+
+    QTimer Timer6; // rest of an unlisted reply
+    // How long the line must stay quiet before a ten-byte version is taken.
+    int versionQuietMs() const;
+
+  signals:
+    // Received bytes that belong to no reply, ready to show.
+    void display(const QString& text);
+    // The module answered the probe (D7 FD).
+    void moduleAnswered();
+    // A parameter reply is complete: its code and payload.
+    void parameterReply(quint8 code, const QByteArray& payload);
+    // The module's software version as text.
+    void versionRead(const QString& version);
+    // The CRC byte, and which way the CRC panel's toggle now points.
+    void crcRead(quint8 crc, bool toggle);
+    // A status reply that the user is told about; `information` picks the icon.
+    void statusMessage(const QString& text, bool information);
+    // A line for the command window's reply log (without its line end).
+    void logLine(const QString& line);
+    // A switch port's three bytes were stored; after port 7 the table is complete.
+    void portStateStored(int port);
+    // The port-state file could not be written (reported once per run).
+    void portStateFileFailed(const QString& reason);
+
+  private:
+    bool dispatchCode(quint8 code);
+    void applyPayload(qint16 state, const QByteArray& payload);
+    void writePortStateFile();
+    void statusReply(const QString& logText, const QString& message, bool information);
+
+    CommControl& comm_;
+    ReceiveRoute* route_ = nullptr;
+    QTimer versionWait_;
+    bool versionWaitOver_ = false;
+    bool portStateWriteReported_ = false;
+};
 
 // Payload length of a listed reply code, or -1 for a code the parser does not list
 // (and 0 for the two-byte replies F7, FA, FD, FF).

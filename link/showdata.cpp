@@ -1,8 +1,7 @@
 #include "link/showdata.h"
 
-#include "app/appcontext.h"
-#include "app/statuspanel.h"
-#include "link/replyparser.h"
+#include "link/replydisplay.h"
+#include "link/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -15,9 +14,7 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
-ShowData::ShowData(AppContext& ctx, CommControl::PortResolver resolver,
-                   SerialBackendFactory factory)
-    : MSComm1(std::move(resolver), std::move(factory)), ctx_(ctx) {
+ShowData::ShowData(Link& link) : link(link), MSComm1(link.MSComm1) {
     setObjectName(QStringLiteral("showdata"));
     setWindowTitle(QStringLiteral("数据接收显示"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/113.png")));
@@ -46,38 +43,37 @@ ShowData::ShowData(AppContext& ctx, CommControl::PortResolver resolver,
     layout->addWidget(Text1, 1);
     layout->addWidget(StatusBar1);
 
-    const std::pair<QTimer*, int> timers[] = {{&Timer1, 500},  {&Timer2, 100}, {&Timer3, 60},
-                                              {&Timer4, 1000}, {&Timer5, 100}, {&Timer6, 50},
-                                              {&Timer7, 200}};
-    for (auto [timer, ms] : timers) {
+    for (auto [timer, ms] : {std::pair{&Timer3, 60}, std::pair{&Timer7, 200}}) {
         timer->setInterval(ms);
         timer->setSingleShot(true);
     }
-    versionWait.setInterval(100);
-    versionWait.setSingleShot(true);
-    connect(&versionWait, &QTimer::timeout, this, [this] {
-        versionWaitOver = true;
-        ParseModuleReply(ctx_);
-    });
-    connect(&Timer1, &QTimer::timeout, this, &ShowData::Timer1_Timer);
-    connect(&Timer2, &QTimer::timeout, this, &ShowData::Timer2_Timer);
     connect(&Timer3, &QTimer::timeout, this, &ShowData::Timer3_Timer);
-    connect(&Timer4, &QTimer::timeout, this, &ShowData::Timer4_Timer);
-    connect(&Timer5, &QTimer::timeout, this, &ShowData::Timer5_Timer);
-    connect(&Timer6, &QTimer::timeout, this, &ShowData::Timer6_Timer);
     connect(&Timer7, &QTimer::timeout, this, &ShowData::Timer7_Timer);
     connect(&MSComm1, &CommControl::OnComm, this, &ShowData::MSComm1_OnComm);
+    connect(&MSComm1, &CommControl::dtrChanged, this,
+            [this](bool on) { dtrdsr(on, MSComm1.DSRHolding()); });
+    connect(&link.parser, &ReplyParser::display, this, &ShowData::appendReceived);
+    connect(&link.parser, &ReplyParser::versionRead, this, [this](const QString& version) {
+        panel(4)->setText(QStringLiteral("软件:") + version);
+    });
+    connect(&link.parser, &ReplyParser::crcRead, this, [this](quint8 crc, bool toggle) {
+        StatusPanel* panel3 = panel(3);
+        panel3->setText(QStringLiteral("CRC校验:") + QStringLiteral(" ") + HexByte(crc) +
+                        QStringLiteral("H"));
+        panel3->setAlignment(toggle ? Qt::AlignLeft : Qt::AlignRight);
+        panel3->setPicture(toggle ? 116 : 115);
+    });
+    connect(&link, &Link::linkCommandsEnabled, StatusBar1, &QStatusBar::setEnabled);
 }
 
 ShowData::~ShowData() = default;
 
 void ShowData::Form_Load() {
-    ctx_.ModuleAnswered = false;
+    link.parser.ModuleAnswered = false;
     // Received data starts out shown as hex, read as bytes.
     MSComm1.setInputMode(CommControl::comInputModeBinary);
     MSComm1.setDTREnable(true);
-    dtr = true;
-    dtrdsr(dtr, MSComm1.DSRHolding());
+    dtrdsr(MSComm1.LinkDtr(), MSComm1.DSRHolding());
     panel(3)->setText(QStringLiteral("CRC校验:") + QStringLiteral("未读"));
     panel(4)->setText(QStringLiteral("软件版本"));
 }
@@ -96,38 +92,27 @@ void ShowData::setDsrPanel(bool on) {
 }
 
 void ShowData::MSComm1_OnComm() {
-    switch (MSComm1.CommEvent()) {
-    case CommControl::comEvReceive:
-        ParseModuleReply(ctx_);
-        break;
-    case CommControl::comEvDSR:
+    if (MSComm1.CommEvent() == CommControl::comEvDSR) {
         dsr = MSComm1.DSRHolding();
         setDsrPanel(dsr);
-        break;
-    default:
-        break;
     }
 }
 
 bool ShowData::Text1_KeyPress(QChar key) {
     if (!MSComm1.PortOpen())
         return true;
-    MSComm1.setDTREnable(false);
-    dtr = false;
-    dtrdsr(dtr, MSComm1.DSRHolding());
+    MSComm1.holdDtrOff(CommControl::DtrUser::TypedKeys);
     if (key.unicode() > 0x7F)
         MSComm1.Output(QString(key)); // a double-byte character in the ANSI code page
     else
         MSComm1.Output(QByteArray(1, static_cast<char>(key.unicode())));
     Timer3.start();
-    return ctx_.EchoKeys;
+    return link.EchoKeys;
 }
 
 void ShowData::Timer3_Timer() {
     Timer3.stop();
-    MSComm1.setDTREnable(true);
-    dtr = true;
-    dtrdsr(dtr, MSComm1.DSRHolding());
+    MSComm1.releaseDtr(CommControl::DtrUser::TypedKeys);
 }
 
 void ShowData::appendReceived(const QString& text) {
@@ -185,8 +170,20 @@ bool ShowData::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ShowData::closeEvent(QCloseEvent* event) {
-    if (ctx_.closingDown)
+    if (closingDown)
         event->accept();
     else
         event->ignore(); // the receive window lives until the program ends
+}
+
+void ShowData::Timer7_Timer() {
+    Timer7.stop();
+    MSComm1.setInputLen(1);
+    QString text = Text1->toPlainText();
+    if (text.size() >= 2400)
+        Text1->setPlainText(text.right(text.size() % 72 + 2100));
+    QTextCursor cursor(Text1->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral("\r\n"));
+    Text1->moveCursor(QTextCursor::End);
 }

@@ -1,7 +1,5 @@
 #include "serial/portmap.h"
 
-#include "app/settingsstore.h"
-
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
@@ -17,8 +15,8 @@ int portNumberOf(const QString& name) {
 }
 } // namespace
 
-PortMap::PortMap(SettingsStore& store, Enumerator enumerator)
-    : store_(store), enumerator_(enumerator ? std::move(enumerator) : Enumerator(&systemPorts)) {}
+PortMap::PortMap(PortTable& table, Enumerator enumerator)
+    : table_(table), enumerator_(enumerator ? std::move(enumerator) : Enumerator(&systemPorts)) {}
 
 QStringList PortMap::systemPorts() {
     QStringList out;
@@ -38,20 +36,20 @@ QString PortMap::deviceFor(int port) const {
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(port);
 #else
-    for (const QString& name : store_.valueNames(RegKeys::PortMap)) {
+    for (const QString& name : table_.names()) {
         if (portNumberOf(name) == port)
-            return store_.GetRegString(RegKeys::PortMap, name);
+            return table_.device(name);
     }
     return {};
 #endif
 }
 
 void PortMap::map(int port, const QString& device) {
-    for (const QString& name : store_.valueNames(RegKeys::PortMap)) {
+    for (const QString& name : table_.names()) {
         if (portNumberOf(name) == port)
-            store_.deleteValue(RegKeys::PortMap, name);
+            table_.remove(name);
     }
-    store_.writeValue(RegKeys::PortMap, QStringLiteral("COM%1").arg(port), device);
+    table_.write(QStringLiteral("COM%1").arg(port), device);
 }
 
 QStringList PortMap::presentPortNames() {
@@ -60,10 +58,10 @@ QStringList PortMap::presentPortNames() {
 #else
     // Number -> (stored name, device) of the persisted table.
     std::map<int, std::pair<QString, QString>> table;
-    for (const QString& name : store_.valueNames(RegKeys::PortMap)) {
+    for (const QString& name : table_.names()) {
         const int n = portNumberOf(name);
         if (n > 0)
-            table[n] = {name, store_.GetRegString(RegKeys::PortMap, name)};
+            table[n] = {name, table_.device(name)};
     }
     QStringList names;
     for (const auto& [n, entry] : table) {
@@ -80,7 +78,7 @@ QStringList PortMap::presentPortNames() {
         while (table.count(free))
             ++free;
         const QString name = QStringLiteral("COM%1").arg(free);
-        store_.writeValue(RegKeys::PortMap, name, device);
+        table_.write(name, device);
         table[free] = {name, device};
         names << name;
     }

@@ -3,10 +3,18 @@
 #include <QStringList>
 #include <functional>
 
-class SettingsStore;
+// The persisted table behind the port numbers: value names "COMn", values device paths.
+class PortTable {
+  public:
+    virtual ~PortTable() = default;
+    virtual QStringList names() const = 0;
+    virtual QString device(const QString& name) const = 0;
+    virtual void remove(const QString& name) = 0;
+    virtual void write(const QString& name, const QString& device) = 0;
+};
 
 // Port numbers (COM1, COM2 ...) and the devices behind them. On Windows a number is the
-// COM name itself. Elsewhere a persisted table under Software\Norvik\PortMap maps
+// COM name itself. Elsewhere a persisted table maps
 // "COMn" to a device path, so that /dev/ttyUSB0 or a pseudo-terminal can be a COM port
 // and keeps its number from one run to the next.
 class PortMap {
@@ -14,7 +22,7 @@ class PortMap {
     // Lists the devices the system reports (Windows: "COM3"; elsewhere: "/dev/ttyUSB0").
     using Enumerator = std::function<QStringList()>;
 
-    explicit PortMap(SettingsStore& store, Enumerator enumerator = {});
+    explicit PortMap(PortTable& table, Enumerator enumerator = {});
 
     // Device path to open for a port number; empty when nothing is mapped to it.
     QString deviceFor(int port) const;
@@ -27,7 +35,7 @@ class PortMap {
     static QStringList systemPorts();
 
   private:
-    SettingsStore& store_;
+    PortTable& table_;
     Enumerator enumerator_;
 };
 

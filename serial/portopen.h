@@ -1,16 +1,9 @@
 #pragma once
 
-#include <QString>
+#include "link/commcontrol.h"
 
-class AppContext;
-
-// Opens the port at start-up with ",n,8,1"; on failure tells the user, switches both
-// command groups off and shows the failure in the port panel.
-bool OpenStartupPort(AppContext& ctx, qint16 port, qint32 rate);
-// Closes the port and opens it again with new settings; stores port and rate when it
-// worked.
-bool ApplyPortSettings(AppContext& ctx, qint16 port, qint32 rate, const QString& settings);
-// The commands that need a working module.
-void SetModuleCommandsEnabled(AppContext& ctx, bool on);
-// The commands that need an open port.
-void SetLinkCommandsEnabled(AppContext& ctx, bool on);
+// Opens the port: idle receive configuration (threshold and read length 1), port number,
+// settings text, open. Stops at the first step that fails.
+CommControl::Result OpenPort(CommControl& comm, qint16 port, const QString& settings);
+// Closes the port when open, then opens it with the new number and settings.
+CommControl::Result ReopenPort(CommControl& comm, qint16 port, const QString& settings);

@@ -25,8 +25,8 @@ class TestCommandWindow : public QObject {
   private slots:
     void init() {
         app.start();
-        ctx->openOrFront(AppContext::Child::command);
-        window = ctx->command();
+        ctx->openOrFront<CommandWindow>();
+        window = ctx->window<CommandWindow>();
     }
     void cleanup() { app.stop(); }
 
@@ -45,8 +45,8 @@ class TestCommandWindow : public QObject {
         QVERIFY(window->Command2->isEnabled());
         QTest::mouseClick(window->Command2, Qt::LeftButton);
         QCOMPARE(line->takeWritten(), QByteArray::fromHex("D7FF"));
-        QVERIFY(ctx->CommandBusy);
-        QTRY_VERIFY(!ctx->CommandBusy);
+        QVERIFY(ctx->link().CommandBusy);
+        QTRY_VERIFY(!ctx->link().CommandBusy);
         QCOMPARE(window->Text1->toPlainText(), QStringLiteral("D7:FF:")); // kept for resending
     }
 
@@ -82,23 +82,23 @@ class TestCommandWindow : public QObject {
         QTest::keyClicks(window->Text1, QStringLiteral("d7fe"));
         QTest::keyClick(window->Text1, Qt::Key_Return);
         line->feed(QByteArray::fromHex("D7FD"));
-        QTRY_VERIFY(ctx->ModuleAnswered);
-        QVERIFY(!ctx->showdata()->Timer2.isActive());
-        QTRY_VERIFY(!ctx->CommandBusy);
+        QTRY_VERIFY(ctx->link().parser.ModuleAnswered);
+        QVERIFY(!ctx->link().cycle.Timer2.isActive());
+        QTRY_VERIFY(!ctx->link().CommandBusy);
         line->feed(QByteArray::fromHex("D7FD"));
-        QTRY_VERIFY(ctx->showdata()->Timer2.isActive());
+        QTRY_VERIFY(ctx->link().cycle.Timer2.isActive());
         QTRY_VERIFY(window->Text2->toPlainText().count(QStringLiteral("D7:FD:")) == 2);
     }
 
     void closingRightAfterASendDoesNotLeaveTheLinkBusy() {
         QTest::keyClicks(window->Text1, QStringLiteral("d7fe"));
         QTest::keyClick(window->Text1, Qt::Key_Return);
-        QVERIFY(ctx->CommandBusy);
+        QVERIFY(ctx->link().CommandBusy);
         window->close();
-        QTRY_VERIFY(!ctx->commandIfLoaded());
-        QVERIFY(!ctx->CommandBusy);
+        QTRY_VERIFY(!ctx->loaded<CommandWindow>());
+        QVERIFY(!ctx->link().CommandBusy);
         line->feed(QByteArray::fromHex("D7FD"));
-        QTRY_VERIFY(ctx->showdata()->Timer2.isActive()); // the read starts as usual
+        QTRY_VERIFY(ctx->link().cycle.Timer2.isActive()); // the read starts as usual
     }
 
     void sendingWithThePortClosedTellsTheUser() {
@@ -106,20 +106,20 @@ class TestCommandWindow : public QObject {
         ctx->MSComm1().setPortOpen(false);
         QTest::mouseClick(window->Command2, Qt::LeftButton);
         QCOMPARE(app.dialogs->messages.size(), 1);
-        QVERIFY(!ctx->CommandBusy);
+        QVERIFY(!ctx->link().CommandBusy);
     }
 
     void opensOnceAndUnloadsWhenClosed() {
-        ctx->openOrFront(AppContext::Child::command);
+        ctx->openOrFront<CommandWindow>();
         QCOMPARE(ctx->father()->mdiArea()->subWindowList().size(), 2); // receive + command
         QVERIFY(ctx->windowOpen.commandWindowOpen);
         window->close();
-        QTRY_VERIFY(!ctx->commandIfLoaded());
+        QTRY_VERIFY(!ctx->loaded<CommandWindow>());
         QTRY_COMPARE(ctx->father()->mdiArea()->subWindowList().size(), 1);
         QVERIFY(!ctx->windowOpen.commandWindowOpen);
-        ctx->openOrFront(AppContext::Child::command);
-        QVERIFY(ctx->commandIfLoaded() && ctx->command()->meshow);
-        QVERIFY(ctx->command()->Text2->toPlainText().isEmpty());
+        ctx->openOrFront<CommandWindow>();
+        QVERIFY(ctx->loaded<CommandWindow>() && ctx->window<CommandWindow>()->meshow);
+        QVERIFY(ctx->window<CommandWindow>()->Text2->toPlainText().isEmpty());
     }
 };
 

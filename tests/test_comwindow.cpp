@@ -2,10 +2,10 @@
 // rate and data bits, storing them, probing; the lists, refused keys and close box,
 // and what OK does without a usable port.
 #include "app/appcontext.h"
+#include "app/comwindow.h"
 #include "app/father.h"
-#include "app/statuspanel.h"
 #include "link/showdata.h"
-#include "serial/comwindow.h"
+#include "link/statuspanel.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/pty.h"
 #include "tests/support/scripteddialogs.h"
@@ -25,8 +25,8 @@ class TestComWindow : public QObject {
 
     QStringList app_messages() const { return dialogs->texts(); }
     ComWindow* openWindow() {
-        ctx->openOrFront(AppContext::Child::com);
-        return ctx->com();
+        ctx->openOrFront<ComWindow>();
+        return ctx->window<ComWindow>();
     }
 
   private slots:
@@ -61,7 +61,7 @@ class TestComWindow : public QObject {
         w->Combo2->setCurrentIndex(6); // 9600
         QTest::mouseClick(w->Command1, Qt::LeftButton);
         QVERIFY(dialogs->messages.isEmpty());
-        QTRY_VERIFY(!ctx->comIfLoaded());
+        QTRY_VERIFY(!ctx->loaded<ComWindow>());
         QCOMPARE(ctx->MSComm1().CommPort(), 3);
         QCOMPARE(ctx->MSComm1().Settings(), QStringLiteral("9600,N,8,1"));
         QCOMPARE(ctx->father()->panel(1)->text(), QStringLiteral("COM3,9600,N,8,1"));
@@ -71,7 +71,7 @@ class TestComWindow : public QObject {
                  QStringLiteral("9600"));
         QCOMPARE(ctx->CurrentRate, 9600);
         QTRY_COMPARE(pty->received(), QByteArray::fromHex("D7FE"));
-        QVERIFY(ctx->showdata()->Timer1.isActive());
+        QVERIFY(ctx->link().cycle.Timer1.isActive());
     }
 
     void nineBitsUseMarkParityAndOtherRatesAreAccepted() {
@@ -107,7 +107,7 @@ class TestComWindow : public QObject {
         w->Combo1->setCurrentIndex(1);
         w->Command1_Click();
         QCOMPARE(dialogs->texts(), QStringList{QStringLiteral("设置串口无效,确定后请重新设置")});
-        QVERIFY(ctx->comIfLoaded()); // kept open to choose again
+        QVERIFY(ctx->loaded<ComWindow>()); // kept open to choose again
         QVERIFY(!ctx->MSComm1().PortOpen());
     }
 
@@ -121,7 +121,7 @@ class TestComWindow : public QObject {
         w->Command1_Click();
         QCOMPARE(app_messages(), QStringList{QStringLiteral("设置串口速率无效,确定后请重新设置")});
         QVERIFY(ctx->MSComm1().PortOpen());
-        QVERIFY(ctx->comIfLoaded());
+        QVERIFY(ctx->loaded<ComWindow>());
         QCOMPARE(w->Combo2->lineEdit()->contextMenuPolicy(), Qt::NoContextMenu);
     }
 
@@ -131,7 +131,7 @@ class TestComWindow : public QObject {
         w->Combo1->setEditText(QStringLiteral("7"));
         w->Command1_Click();
         QCOMPARE(dialogs->messages.size(), 1); // no second, fallback attempt
-        QTRY_VERIFY(!ctx->comIfLoaded());
+        QTRY_VERIFY(!ctx->loaded<ComWindow>());
         QCOMPARE(ctx->father()->panel(1)->text(), QStringLiteral("打开串口时出错"));
     }
 
@@ -142,9 +142,9 @@ class TestComWindow : public QObject {
         QTest::keyClick(w->Combo2->lineEdit(), Qt::Key_Backspace);
         QCOMPARE(w->Combo2->currentText(), before);
         QVERIFY(!w->parentWidget()->close()); // the close box
-        QVERIFY(ctx->comIfLoaded());
+        QVERIFY(ctx->loaded<ComWindow>());
         QTest::keyClick(w->Combo1->lineEdit(), Qt::Key_Escape);
-        QTRY_VERIFY(!ctx->comIfLoaded());
+        QTRY_VERIFY(!ctx->loaded<ComWindow>());
         QVERIFY(!ctx->MSComm1().PortOpen());
     }
 
@@ -156,22 +156,22 @@ class TestComWindow : public QObject {
             return app.ctx->store().GetRegString(RegKeys::PortSetting, QStringLiteral("波特率"));
         };
         const int openings = app.line->openCount();
-        app.ctx->openOrFront(AppContext::Child::com);
-        ComWindow* w = app.ctx->com();
+        app.ctx->openOrFront<ComWindow>();
+        ComWindow* w = app.ctx->window<ComWindow>();
         w->Combo2->setCurrentIndex(6); // 9600
         w->Command2->setFocus();
         QTest::keyClick(w->Command2, Qt::Key_Return);
         QCOMPARE(app.line->openCount(), openings);
         QCOMPARE(storedRate(), QStringLiteral("1200"));
-        QTRY_VERIFY(!app.ctx->comIfLoaded());
+        QTRY_VERIFY(!app.ctx->loaded<ComWindow>());
 
-        app.ctx->openOrFront(AppContext::Child::com);
-        w = app.ctx->com();
+        app.ctx->openOrFront<ComWindow>();
+        w = app.ctx->window<ComWindow>();
         w->Combo2->setCurrentIndex(6);
         QTest::keyClick(w->Combo2->lineEdit(), Qt::Key_Return);
         QCOMPARE(app.line->openCount(), openings + 1);
         QCOMPARE(storedRate(), QStringLiteral("9600"));
-        QTRY_VERIFY(!app.ctx->comIfLoaded());
+        QTRY_VERIFY(!app.ctx->loaded<ComWindow>());
     }
 
     void comconverKnowsComOneToForty() {

@@ -24,8 +24,8 @@ class TestConfigE2E : public QObject {
     // The port poll that would follow the prompt is left out; the tests refresh instead.
     void startAndReadTheModule() {
         ctx->startup();
-        QTRY_VERIFY_WITH_TIMEOUT(ctx->params.m_sqrb && ctx->showdata()->readstep == 0, 5000);
-        ctx->showdata()->Timer4.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(ctx->params.m_sqrb && ctx->link().cycle.readstep == 0, 5000);
+        ctx->link().cycle.Timer4.stop();
     }
     QList<QByteArray> portWrites() const {
         QList<QByteArray> out;
@@ -52,8 +52,8 @@ class TestConfigE2E : public QObject {
 
     void writtenSettingsComeBackWithARefresh() {
         startAndReadTheModule();
-        ctx->openOrFront(AppContext::Child::module);
-        ModuleWindow* w = ctx->moduleIfLoaded();
+        ctx->openOrFront<ModuleWindow>();
+        ModuleWindow* w = ctx->loaded<ModuleWindow>();
         QCOMPARE(w->Text1[0]->text(), QStringLiteral("229100"));
         QCOMPARE(w->Text1[2]->text(), QStringLiteral("0001"));
 
@@ -78,8 +78,8 @@ class TestConfigE2E : public QObject {
 
     void changedPortsComeBackWithARefresh() {
         startAndReadTheModule();
-        ctx->openOrFront(AppContext::Child::gate);
-        GateWindow* w = ctx->gateIfLoaded();
+        ctx->openOrFront<GateWindow>();
+        GateWindow* w = ctx->loaded<GateWindow>();
         QTest::mouseClick(w->Command3, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(w->Command3->isEnabled(), 5000);
         QCOMPARE(w->Combo1[0]->currentText(), QStringLiteral("输入"));
@@ -107,7 +107,7 @@ class TestConfigE2E : public QObject {
 
     void outOfRangeFrequencyIsReported() {
         ctx->startup();
-        ModuleWindow* w = ctx->module();
+        ModuleWindow* w = ctx->window<ModuleWindow>();
         w->Command1_Click();
         w->Text1[0]->setText(QStringLiteral("250000"));
         w->Text1[1]->setText(QStringLiteral("229100"));

@@ -28,8 +28,8 @@ class TestDebugWindow : public QObject {
     void cleanup() { app.stop(); }
 
     void buttonsSendTheirFrames() {
-        ctx->openOrFront(AppContext::Child::debugwd);
-        DebugWindow* w = ctx->debugwdIfLoaded();
+        ctx->openOrFront<DebugWindow>();
+        DebugWindow* w = ctx->loaded<DebugWindow>();
         QVERIFY(ctx->windowOpen.debugWindowOpen);
         for (int i = 0; i < 5; ++i)
             QTest::mouseClick(w->Command1[i], Qt::LeftButton);
@@ -42,7 +42,7 @@ class TestDebugWindow : public QObject {
     }
 
     void editedChannelIsStoredAndUsedAtOnce() {
-        DebugWindow* w = ctx->debugwd();
+        DebugWindow* w = ctx->window<DebugWindow>();
         QTest::mouseClick(w->Command1[9], Qt::RightButton);
         QVERIFY(w->editfreq->isVisible());
         w->editfreq->close();
@@ -61,12 +61,12 @@ class TestDebugWindow : public QObject {
 
         // A fresh window reads the stored text back.
         w->close();
-        QTRY_VERIFY(!ctx->debugwdIfLoaded());
-        QCOMPARE(ctx->debugwd()->channelText[5], QStringLiteral("235125224050"));
+        QTRY_VERIFY(!ctx->loaded<DebugWindow>());
+        QCOMPARE(ctx->window<DebugWindow>()->channelText[5], QStringLiteral("235125224050"));
     }
 
     void invalidAnswersChangeNothing() {
-        DebugWindow* w = ctx->debugwd();
+        DebugWindow* w = ctx->window<DebugWindow>();
         app.dialogs->inputs.enqueue(std::nullopt);                      // cancelled
         app.dialogs->inputs.enqueue(QStringLiteral("22910022910"));     // 11 characters
         app.dialogs->inputs.enqueue(QStringLiteral("   2291002291  ")); // 10 inside the spaces
@@ -79,7 +79,7 @@ class TestDebugWindow : public QObject {
     }
 
     void spacesAroundTwelveCharactersAreKeptAndPacked() {
-        DebugWindow* w = ctx->debugwd();
+        DebugWindow* w = ctx->window<DebugWindow>();
         app.dialogs->inputs.enqueue(QStringLiteral(" 229100229100 "));
         w->freq1_Click(1);
         QVERIFY(app.dialogs->messages.isEmpty());
@@ -93,7 +93,7 @@ class TestDebugWindow : public QObject {
         ctx->store().SetRegString(RegKeys::Frequency, QStringLiteral("信道3"), QString());
         ctx->store().SetRegString(RegKeys::Frequency, QStringLiteral("信道4"),
                                   QStringLiteral("2291"));
-        DebugWindow* w = ctx->debugwd();
+        DebugWindow* w = ctx->window<DebugWindow>();
         w->Command1_Click(6);
         w->Command1_Click(7);
         QCOMPARE(writes, QList<QByteArray>({QByteArray::fromHex("D7FF000000000000"),
@@ -102,7 +102,7 @@ class TestDebugWindow : public QObject {
 
     void closedPortIsReportedOncePerClick() {
         ctx->MSComm1().setPortOpen(false);
-        DebugWindow* w = ctx->debugwd();
+        DebugWindow* w = ctx->window<DebugWindow>();
         w->Command1_Click(0);
         w->Command1_Click(4);
         QCOMPARE(app.dialogs->texts().size(), 2);

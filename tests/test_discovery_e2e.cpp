@@ -44,7 +44,7 @@ class TestDiscoveryE2E : public QObject {
         ScriptedDialogs dialogs;
         auto ctx = makeContext(dialogs, station);
         ctx->startup();
-        ctx->command(); // log the replies
+        ctx->window<CommandWindow>(); // log the replies
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("portstate.dat")), 8000);
         QVERIFY(dialogs.messages.isEmpty());
 
@@ -88,7 +88,7 @@ class TestDiscoveryE2E : public QObject {
             QCOMPARE(table.mid(3 * p, 3),
                      QByteArray(1, char(p)) + char(port.direction) + char(port.mode));
         }
-        const QString log = ctx->command()->Text2->toPlainText();
+        const QString log = ctx->window<CommandWindow>()->Text2->toPlainText();
         QVERIFY(log.startsWith(QStringLiteral("D7:FD:\nD7:EF:22:91:00:22:91:00:\n")));
         QVERIFY(ctx->showdata()->Text1->toPlainText().isEmpty()); // replies are not data
     }
@@ -101,8 +101,8 @@ class TestDiscoveryE2E : public QObject {
         ScriptedDialogs dialogs;
         auto ctx = makeContext(dialogs, station);
         ctx->startup();
-        QTRY_VERIFY(ctx->dialogIfLoaded());
-        QCOMPARE(ctx->dialogIfLoaded()->mode(), qint16(4));
+        QTRY_VERIFY(ctx->loaded<PromptWindow>());
+        QCOMPARE(ctx->loaded<PromptWindow>()->mode(), qint16(4));
         QVERIFY(!ctx->father()->menusetmodule->isEnabled());
         QCOMPARE(station.protocol().receivedFrames().size(), 1); // the probe alone
     }

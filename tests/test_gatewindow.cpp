@@ -64,7 +64,7 @@ class TestGateWindow : public QObject {
                                           "050F02"
                                           "065501"
                                           "070000"));
-        GateWindow* w = ctx->gate();
+        GateWindow* w = ctx->window<GateWindow>();
         QCOMPARE(w->Label1[7]->text(), QStringLiteral("PB8"));
         const QString out = QStringLiteral("输出"), in = QStringLiteral("输入");
         QCOMPARE(row(w, 0), QStringList({out, QStringLiteral("应答"), QStringLiteral("串口输出"),
@@ -90,7 +90,7 @@ class TestGateWindow : public QObject {
                                           "010F07"
                                           "02F0F2"
                                           "03"));
-        GateWindow* w = ctx->gate();
+        GateWindow* w = ctx->window<GateWindow>();
         QCOMPARE(row(w, 0),
                  QStringList({QStringLiteral("输出"), QStringLiteral("不应答"), {}, {}}));
         QCOMPARE(row(w, 1), QStringList({QStringLiteral("输入"), QStringLiteral("无此参数"), {}}));
@@ -110,15 +110,15 @@ class TestGateWindow : public QObject {
         // A file that cannot be read at all shows every port as output without answer.
         QFile::remove(QStringLiteral("portstate.dat"));
         QVERIFY(QDir().mkdir(QStringLiteral("portstate.dat")));
-        QTRY_VERIFY(!ctx->gateIfLoaded());
-        w = ctx->gate();
+        QTRY_VERIFY(!ctx->loaded<GateWindow>());
+        w = ctx->window<GateWindow>();
         for (int i = 0; i < 8; ++i)
             QCOMPARE(row(w, i), zero);
         QVERIFY(QDir().rmdir(QStringLiteral("portstate.dat")));
     }
 
     void changedPortsSendTheirFramesInPortOrder() {
-        GateWindow* w = ctx->gate(); // no file: all ports output, no answer, 00
+        GateWindow* w = ctx->window<GateWindow>(); // no file: all ports output, no answer, 00
         QVERIFY(QFile::exists(QStringLiteral("portstate.dat")));
         w->Command1_Click();
         QCOMPARE(w->Command1->text(), QStringLiteral("设置端口"));
@@ -148,7 +148,7 @@ class TestGateWindow : public QObject {
 
     void switchingToOutputShowsTheOutputDefaults() {
         writePortFile(QByteArray::fromHex("000F02" + QByteArray(42, '0')));
-        GateWindow* w = ctx->gate();
+        GateWindow* w = ctx->window<GateWindow>();
         w->Command1_Click();
         choose(w->Combo1[0], QStringLiteral("输出"));
         QCOMPARE(row(w, 0), QStringList({QStringLiteral("输出"), QStringLiteral("不应答"),
@@ -160,7 +160,7 @@ class TestGateWindow : public QObject {
 
     void closedPortIsReportedOnlyWhenSomethingWouldBeSent() {
         ctx->MSComm1().setPortOpen(false);
-        GateWindow* w = ctx->gate();
+        GateWindow* w = ctx->window<GateWindow>();
         w->Command1_Click();
         w->Command1_Click();
         QVERIFY(app.dialogs->messages.isEmpty());
@@ -172,26 +172,26 @@ class TestGateWindow : public QObject {
         QCOMPARE(w->Command1->text(), QStringLiteral("设置端口")); // the choice stays
         w->Command3_Click();
         QCOMPARE(app.dialogs->texts().size(), 2);
-        QVERIFY(w->Command3->isEnabled() && !ctx->portRefreshPending);
+        QVERIFY(w->Command3->isEnabled() && !ctx->link().cycle.portRefreshPending);
     }
 
     void refreshRedrawsUnlessTheWindowClosed() {
-        ctx->openOrFront(AppContext::Child::gate);
-        QPointer<GateWindow> w = ctx->gateIfLoaded();
+        ctx->openOrFront<GateWindow>();
+        QPointer<GateWindow> w = ctx->loaded<GateWindow>();
         w->Command3_Click();
-        QVERIFY(!w->Command3->isEnabled() && ctx->portRefreshPending);
+        QVERIFY(!w->Command3->isEnabled() && ctx->link().cycle.portRefreshPending);
         writePortFile(QByteArray::fromHex("000F01" + QByteArray(42, '0')));
         // The close box is refused and the window still takes its refresh.
         QVERIFY(!qobject_cast<QMdiSubWindow*>(w->parentWidget())->close());
         QTRY_VERIFY_WITH_TIMEOUT(w->Command3->isEnabled(), 3000);
         QCOMPARE(row(w, 0).first(), QStringLiteral("输入"));
         QCOMPARE(writes.size(), 8); // D7 D8 0 .. D7 D8 7
-        QVERIFY(!ctx->portRefreshPending);
+        QVERIFY(!ctx->link().cycle.portRefreshPending);
 
         w->Command3_Click();
         w->Command2_Click();
         QTRY_VERIFY(!w);
-        QVERIFY(!ctx->portRefreshPending && !ctx->windowOpen.portWindowOpen);
+        QVERIFY(!ctx->link().cycle.portRefreshPending && !ctx->windowOpen.portWindowOpen);
     }
 };
 

@@ -2,10 +2,13 @@
 // across restarts, plain clicks, the receive-format and echo buttons, probe and CRC,
 // shortcuts, parity items, the clock's date rule and help.
 #include "app/appcontext.h"
+#include "app/comwindow.h"
 #include "app/father.h"
-#include "app/statuspanel.h"
+#include "config/debugwindow.h"
+#include "config/gatewindow.h"
+#include "config/modulewindow.h"
 #include "link/showdata.h"
-#include "serial/comwindow.h"
+#include "link/statuspanel.h"
 #include "serial/portopen.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
@@ -49,7 +52,7 @@ class TestMainCommands : public QObject {
             app.restart();
         else
             app.start(true);
-        ctx->showdata()->Timer1.stop();
+        ctx->link().cycle.Timer1.stop();
         line->takeWritten();
         return ctx->father();
     }
@@ -66,15 +69,15 @@ class TestMainCommands : public QObject {
     void dropDownChoiceOpensAndIsRememberedAcrossRestarts() {
         Father* f = restart();
         f->buttonMenuItem(QStringLiteral("key12"))->trigger();
-        QVERIFY(ctx->moduleIfLoaded());
+        QVERIFY(ctx->loaded<ModuleWindow>());
         QCOMPARE(f->toolButton(1)->toolTip(), QStringLiteral("模块设置"));
         QCOMPARE(ctx->intset, qint16(2));
 
         f = restart();
         QCOMPARE(f->toolButton(1)->toolTip(), QStringLiteral("模块设置"));
-        QVERIFY(!ctx->moduleIfLoaded());
+        QVERIFY(!ctx->loaded<ModuleWindow>());
         f->toolButton(1)->click();
-        QVERIFY(ctx->moduleIfLoaded());
+        QVERIFY(ctx->loaded<ModuleWindow>());
     }
 
     void plainClickTwiceShowsOneWindow() {
@@ -88,7 +91,7 @@ class TestMainCommands : public QObject {
     void toolChoiceLeavesOtherTooltipsAndInvalidChoiceDoesNothing() {
         Father* f = restart();
         f->buttonMenuItem(QStringLiteral("key24"))->trigger();
-        QVERIFY(ctx->debugwdIfLoaded());
+        QVERIFY(ctx->loaded<DebugWindow>());
         QCOMPARE(f->toolButton(7)->toolTip(), QStringLiteral("调试窗口"));
         QCOMPARE(f->toolButton(5)->toolTip(), QStringLiteral("轮循"));
         f->buttonMenuItem(QStringLiteral("key32"))->trigger();
@@ -101,7 +104,7 @@ class TestMainCommands : public QObject {
         QCOMPARE(f->mdiArea()->subWindowList().size(), before);
         f->buttonMenuItem(QStringLiteral("key11"))->trigger(); // the items still work
         QCOMPARE(ctx->intset, qint16(1));
-        QVERIFY(ctx->comIfLoaded());
+        QVERIFY(ctx->loaded<ComWindow>());
     }
 
     void receiveFormatButtonSwitchesDisplayAndInput() {
@@ -109,7 +112,7 @@ class TestMainCommands : public QObject {
         QToolButton* format = f->toolButton(11);
         format->click();
         QCOMPARE(f->panel(2)->text(), QStringLiteral("接收格式:ASCII字符"));
-        QVERIFY(ctx->ShowAsText);
+        QVERIFY(ctx->link().parser.ShowAsText);
         QCOMPARE(ctx->MSComm1().InputMode(), int(CommControl::comInputModeText));
         QCOMPARE(ctx->MSComm1().InputLen(), 0);
         line->feed(CommControl::toAnsi(QStringLiteral("中A")));
@@ -117,7 +120,7 @@ class TestMainCommands : public QObject {
 
         format->click();
         QCOMPARE(f->panel(2)->text(), QStringLiteral("接收格式:HEX数据"));
-        QVERIFY(!ctx->ShowAsText);
+        QVERIFY(!ctx->link().parser.ShowAsText);
         QCOMPARE(ctx->MSComm1().InputMode(), int(CommControl::comInputModeBinary));
         QCOMPARE(ctx->MSComm1().InputLen(), 1);
         line->feed(QByteArray("A"));
@@ -129,16 +132,16 @@ class TestMainCommands : public QObject {
 
     void probeCrcAndEchoButtons() {
         Father* f = restart();
-        ctx->ModuleAnswered = true;
+        ctx->link().parser.ModuleAnswered = true;
         f->toolButton(9)->click();
-        QVERIFY(!ctx->ModuleAnswered);
-        QVERIFY(ctx->showdata()->Timer1.isActive());
+        QVERIFY(!ctx->link().parser.ModuleAnswered);
+        QVERIFY(ctx->link().cycle.Timer1.isActive());
         f->toolButton(13)->click();
         QCOMPARE(line->takeWritten(), QByteArray::fromHex("D7FED7E6"));
         f->toolButton(17)->click();
-        QVERIFY(!ctx->EchoKeys);
+        QVERIFY(!ctx->link().EchoKeys);
         f->toolButton(17)->click();
-        QVERIFY(ctx->EchoKeys);
+        QVERIFY(ctx->link().EchoKeys);
 
         ctx->MSComm1().setPortOpen(false);
         f->toolButton(13)->click();
@@ -153,8 +156,8 @@ class TestMainCommands : public QObject {
         QPixmapCache::clear();
         const auto restoreStyle = qScopeGuard([&] { QApplication::setStyle(styleName); });
         Father* f = restart();
-        SetLinkCommandsEnabled(*ctx, false); // as when the port would not open
-        SetModuleCommandsEnabled(*ctx, false);
+        ctx->link().SetLinkCommandsEnabled(false); // as when the port would not open
+        ctx->link().SetModuleCommandsEnabled(false);
         QVERIFY(!f->toolButton(4)->isEnabled() && !f->toolButton(11)->isEnabled());
         for (int n = 1; n <= 17; ++n) {
             QToolButton* button = f->toolButton(n);
@@ -191,16 +194,16 @@ class TestMainCommands : public QObject {
         f->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(f));
         QTest::keyClick(f, Qt::Key_F2);
-        QVERIFY(ctx->gateIfLoaded());
+        QVERIFY(ctx->loaded<GateWindow>());
         QTest::keyClick(f, Qt::Key_C, Qt::ControlModifier);
-        QVERIFY(ctx->comIfLoaded());
-        ctx->com()->Command2_Click();
-        QTRY_VERIFY(!ctx->comIfLoaded());
+        QVERIFY(ctx->loaded<ComWindow>());
+        ctx->window<ComWindow>()->Command2_Click();
+        QTRY_VERIFY(!ctx->loaded<ComWindow>());
         // Ctrl+C in a text box still opens the port settings rather than copying.
-        ctx->openOrFront(AppContext::Child::command);
-        ctx->command()->Text1->setFocus();
-        QTest::keyClick(ctx->command()->Text1, Qt::Key_C, Qt::ControlModifier);
-        QVERIFY(ctx->comIfLoaded());
+        ctx->openOrFront<CommandWindow>();
+        ctx->window<CommandWindow>()->Text1->setFocus();
+        QTest::keyClick(ctx->window<CommandWindow>()->Text1, Qt::Key_C, Qt::ControlModifier);
+        QVERIFY(ctx->loaded<ComWindow>());
         const int before = f->mdiArea()->subWindowList().size();
         QTest::keyClick(f, Qt::Key_F5); // hidden "轮循"
         QTest::keyClick(f, Qt::Key_F4); // hidden "捕捉文件"
@@ -209,7 +212,7 @@ class TestMainCommands : public QObject {
 
     void windowMenuListsOpenWindows() {
         Father* f = restart();
-        ctx->openOrFront(AppContext::Child::command);
+        ctx->openOrFront<CommandWindow>();
         emit f->menuwindow->aboutToShow();
         QStringList texts;
         for (QAction* a : f->menuwindow->actions())

@@ -38,7 +38,7 @@ class TestModuleWindow : public QObject {
                 m.m_sqrb = m.m_datbitb = true;
     }
     ModuleWindow* editing() {
-        ModuleWindow* w = ctx->module();
+        ModuleWindow* w = ctx->window<ModuleWindow>();
         w->Command1_Click();
         return w;
     }
@@ -57,7 +57,7 @@ class TestModuleWindow : public QObject {
     void cleanup() { app.stop(); }
 
     void opensInViewingAndEditingEnablesEverything() {
-        ModuleWindow* w = ctx->module();
+        ModuleWindow* w = ctx->window<ModuleWindow>();
         QCOMPARE(w->Command1->text(), QStringLiteral("重新设置"));
         QCOMPARE(w->Text1[2]->text(), QStringLiteral("0001"));
         QCOMPARE(w->Combo3->currentText(), QStringLiteral("八位"));
@@ -158,15 +158,15 @@ class TestModuleWindow : public QObject {
         QCOMPARE(w->Command1->text(), QStringLiteral("设  置"));
         w->Command3_Click(); // a refresh is refused the same way
         QCOMPARE(app.dialogs->messages.size(), 2);
-        QVERIFY(w->Command3->isEnabled() && !ctx->moduleRefreshPending);
-        QVERIFY(!ctx->showdata()->Timer2.isActive());
+        QVERIFY(w->Command3->isEnabled() && !ctx->link().cycle.moduleRefreshPending);
+        QVERIFY(!ctx->link().cycle.Timer2.isActive());
     }
 
     void refreshRedrawsFromTheRecordAndShowsMissingSettingsWhole() {
         ctx->params = ModuleParameters{}; // this module never answered
-        ModuleWindow* w = ctx->module();
+        ModuleWindow* w = ctx->window<ModuleWindow>();
         w->Command3_Click();
-        QVERIFY(!w->Command3->isEnabled() && ctx->moduleRefreshPending);
+        QVERIFY(!w->Command3->isEnabled() && ctx->link().cycle.moduleRefreshPending);
         ctx->params.m_meaddress = QStringLiteral("0042"); // the only answer
         ctx->params.m_meaddressb = true;
         QSignalSpy finished(ctx.get(), &AppContext::moduleRefreshFinished);
@@ -185,9 +185,9 @@ class TestModuleWindow : public QObject {
     }
 
     void closeBoxIsRefusedAndCancelCloses() {
-        ctx->openOrFront(AppContext::Child::module);
-        ctx->openOrFront(AppContext::Child::module);
-        QPointer<ModuleWindow> w = ctx->moduleIfLoaded();
+        ctx->openOrFront<ModuleWindow>();
+        ctx->openOrFront<ModuleWindow>();
+        QPointer<ModuleWindow> w = ctx->loaded<ModuleWindow>();
         QVERIFY(ctx->windowOpen.moduleWindowOpen);
         auto* frame = qobject_cast<QMdiSubWindow*>(w->parentWidget());
         QVERIFY(frame);
@@ -196,7 +196,7 @@ class TestModuleWindow : public QObject {
         w->Command2_Click();
         QTRY_VERIFY(!w);
         QVERIFY(!ctx->windowOpen.moduleWindowOpen);
-        QVERIFY(ctx->module() != nullptr); // the next opening makes a fresh window
+        QVERIFY(ctx->window<ModuleWindow>() != nullptr); // the next opening makes a fresh window
     }
 };
 

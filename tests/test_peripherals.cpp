@@ -5,6 +5,7 @@
 #include "app/father.h"
 #include "app/loginwindow.h"
 #include "app/splashwindow.h"
+#include "config/promptwindow.h"
 #include "link/showdata.h"
 #include "serial/portopen.h"
 #include "tests/support/appfixture.h"
@@ -31,8 +32,8 @@ class TestPeripherals : public QObject {
     std::unique_ptr<AppContext>& ctx = app.ctx;
 
     LoginWindow* openLogin() {
-        ctx->openOrFront(AppContext::Child::about);
-        ctx->about()->picIcon_DblClick();
+        ctx->openOrFront<AboutWindow>();
+        ctx->window<AboutWindow>()->picIcon_DblClick();
         auto* login = ctx->father()->findChild<LoginWindow*>();
         return login;
     }
@@ -66,10 +67,10 @@ class TestPeripherals : public QObject {
     void aboutOpensOnceWithTitleAndVersion() {
         app.start();
         ctx->father()->menuhelpabout->trigger();
-        AboutWindow* about = ctx->aboutIfLoaded();
+        AboutWindow* about = ctx->loaded<AboutWindow>();
         QVERIFY(about);
         ctx->father()->menuhelpabout->trigger();
-        QCOMPARE(ctx->aboutIfLoaded(), about);
+        QCOMPARE(ctx->loaded<AboutWindow>(), about);
         int abouts = 0;
         for (auto* sub : ctx->father()->mdiArea()->subWindowList())
             abouts += sub->widget() == about;
@@ -78,17 +79,17 @@ class TestPeripherals : public QObject {
         QCOMPARE(about->lblTitle->text(), QStringLiteral("T83系列模块设置和通信软件"));
         QCOMPARE(about->lblVersion->text(), QStringLiteral("版本号：RL14V0512"));
         QTest::keyClick(about, Qt::Key_Escape);
-        QTRY_VERIFY(!ctx->aboutIfLoaded());
+        QTRY_VERIFY(!ctx->loaded<AboutWindow>());
         QVERIFY(!ctx->windowOpen.aboutWindowOpen);
     }
 
     void loginAcceptsOnlyTheTwoPasswordsAndSwitchesEverythingOn() {
         app.start(true);
-        QTRY_VERIFY(ctx->dialogIfLoaded()); // the module never answered
+        QTRY_VERIFY(ctx->loaded<PromptWindow>()); // the module never answered
         QVERIFY(!allCommandsOn());
         LoginWindow* login = openLogin();
         QVERIFY(login && login->isVisible() && login->isModal());
-        QVERIFY(ctx->aboutIfLoaded()); // waits behind the login
+        QVERIFY(ctx->loaded<AboutWindow>()); // waits behind the login
         QCOMPARE(login->txtPassword->text(), QStringLiteral("******"));
         for (const QString& wrong : {QStringLiteral("******"), QStringLiteral("Kv37"),
                                      QStringLiteral("kv37 "), QStringLiteral("KV37x")}) {
@@ -106,7 +107,7 @@ class TestPeripherals : public QObject {
         QTRY_VERIFY(!alive);
         QVERIFY(allCommandsOn());
 
-        SetModuleCommandsEnabled(*ctx, false);
+        ctx->link().SetModuleCommandsEnabled(false);
         login = openLogin();
         login->txtPassword->setText(QStringLiteral("KV37"));
         login->cmdOK_Click();
@@ -145,7 +146,7 @@ class TestPeripherals : public QObject {
 
     void escapeLeavesTheLoginWithoutEffect() {
         app.start();
-        SetModuleCommandsEnabled(*ctx, false);
+        ctx->link().SetModuleCommandsEnabled(false);
         LoginWindow* login = openLogin();
         QPointer<LoginWindow> alive(login);
         login->txtPassword->setText(QStringLiteral("kv37"));

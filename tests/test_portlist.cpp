@@ -12,7 +12,8 @@ class TestPortList : public QObject {
 
     void noPortsGivesOneEmptyEntry() {
         SettingsStore store;
-        PortMap map(store, [] { return QStringList{}; });
+        StoredPortTable table(store);
+        PortMap map(table, [] { return QStringList{}; });
         QStringList names{QStringLiteral("stale")};
         QCOMPARE(ListSerialPorts(map, names), QString());
         QCOMPARE(names, QStringList{QString()});
@@ -24,7 +25,8 @@ class TestPortList : public QObject {
         QStringList present{a.slavePath(), b.slavePath()};
         {
             SettingsStore store;
-            PortMap map(store, [&] { return present; });
+            StoredPortTable table(store);
+            PortMap map(table, [&] { return present; });
             QStringList names;
             QCOMPARE(ListSerialPorts(map, names), QStringLiteral("COM1,COM2,"));
             QCOMPARE(map.deviceFor(2), b.slavePath());
@@ -34,7 +36,8 @@ class TestPortList : public QObject {
         Pty c;
         present = {b.slavePath(), c.slavePath()};
         SettingsStore store;
-        PortMap map(store, [&] { return present; });
+        StoredPortTable table(store);
+        PortMap map(table, [&] { return present; });
         QStringList names;
         ListSerialPorts(map, names);
         // COM1 still maps to a's device, which exists until a is destroyed.
@@ -46,7 +49,8 @@ class TestPortList : public QObject {
 
     void mappedDevicesThatVanishedAreNotListed() {
         SettingsStore store;
-        PortMap map(store, [] { return QStringList{}; });
+        StoredPortTable table(store);
+        PortMap map(table, [] { return QStringList{}; });
         Pty live;
         map.map(4, live.slavePath());
         map.map(2, QStringLiteral("/dev/t83-gone"));

@@ -37,8 +37,8 @@ class TestReadCycle : public QObject {
         start();
         ctx->intset = 3;
         ctx->inttool = 2;
-        QTRY_VERIFY(ctx->dialogIfLoaded());
-        PromptWindow* prompt = ctx->dialogIfLoaded();
+        QTRY_VERIFY(ctx->loaded<PromptWindow>());
+        PromptWindow* prompt = ctx->loaded<PromptWindow>();
         QCOMPARE(prompt->mode(), qint16(4));
         QCOMPARE(prompt->Label1->text(), QStringLiteral("模块未工作,读取参数设置失败!"));
         QVERIFY(prompt->Command1->isVisibleTo(prompt));
@@ -50,7 +50,7 @@ class TestReadCycle : public QObject {
         // "确定" starts the switch-port poll all the same.
         line->takeWritten();
         QTest::mouseClick(prompt->Command1, Qt::LeftButton);
-        QTRY_VERIFY(!ctx->dialogIfLoaded());
+        QTRY_VERIFY(!ctx->loaded<PromptWindow>());
         QTRY_COMPARE(line->written().size(), 24);
         QCOMPARE(line->written().left(6), QByteArray::fromHex("D7D800D7D801"));
     }
@@ -67,14 +67,14 @@ class TestReadCycle : public QObject {
                 line->feed(QByteArray::fromHex("D7EF229100229100"));
         });
         line->feed(QByteArray::fromHex("D7FD"));
-        QTRY_VERIFY(ctx->dialogIfLoaded());
-        PromptWindow* prompt = ctx->dialogIfLoaded();
+        QTRY_VERIFY(ctx->loaded<PromptWindow>());
+        PromptWindow* prompt = ctx->loaded<PromptWindow>();
         QCOMPARE(prompt->Label1->text(),
                  QStringLiteral("模块已经开始工作,正在读取模块的参数设置!"));
         connect(prompt->ProgressBar1, &QProgressBar::valueChanged, this,
                 [&](int v) { progress << v; });
         QTRY_VERIFY_WITH_TIMEOUT(prompt->mode() == 2, 3000);
-        QVERIFY(!window->Timer1.isActive() || ctx->ModuleAnswered);
+        QVERIFY(!ctx->link().cycle.Timer1.isActive() || ctx->link().parser.ModuleAnswered);
         QCOMPARE(prompt->Label1->text(), QStringLiteral("模块参数读出操作已经完成!"));
         // The first tick shows 0 (already the bar's value), every later one ten more.
         QCOMPARE(progress, (QList<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110}));
@@ -107,43 +107,43 @@ class TestReadCycle : public QObject {
 
         // One second later the prompt closes itself and the eight port queries follow.
         line->takeWritten();
-        QTRY_VERIFY_WITH_TIMEOUT(!ctx->dialogIfLoaded(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(!ctx->loaded<PromptWindow>(), 2000);
         QTRY_COMPARE(line->written().size(), 24);
         QCOMPARE(line->written().right(3), QByteArray::fromHex("D7D807"));
-        QTRY_COMPARE(ctx->PortQueryIndex, qint16(0));
+        QTRY_COMPARE(ctx->link().cycle.PortQueryIndex, qint16(0));
     }
 
     void refreshRunsWithoutPromptOrProgress() {
         start();
-        window->Timer1.stop();
+        ctx->link().cycle.Timer1.stop();
         ctx->params.m_repeatb = true;
         ctx->params.m_repeat = QStringLiteral("05");
         QSignalSpy finished(ctx.get(), &AppContext::moduleRefreshFinished);
-        ctx->moduleRefreshPending = true;
-        window->Timer2.start();
+        ctx->link().cycle.moduleRefreshPending = true;
+        ctx->link().cycle.Timer2.start();
         QVERIFY(finished.wait(3000));
-        QVERIFY(!ctx->moduleRefreshPending);
-        QVERIFY(!ctx->dialogIfLoaded());
+        QVERIFY(!ctx->link().cycle.moduleRefreshPending);
+        QVERIFY(!ctx->loaded<PromptWindow>());
         QCOMPARE(ctx->params.m_repeat, QStringLiteral("05")); // answered once, keeps its value
         QCOMPARE(ctx->params.m_sqr, QStringLiteral("无此参数"));
-        QCOMPARE(window->readstep, qint16(0));
+        QCOMPARE(ctx->link().cycle.readstep, qint16(0));
         QTest::qWait(1200);
-        QVERIFY(!window->Timer5.isActive()); // no port poll after a refresh
+        QVERIFY(!ctx->link().cycle.Timer5.isActive()); // no port poll after a refresh
     }
 
     void portRefreshSignalsTheEndOfThePoll() {
         start();
-        window->Timer1.stop();
+        ctx->link().cycle.Timer1.stop();
         QSignalSpy finished(ctx.get(), &AppContext::portRefreshFinished);
-        ctx->portRefreshPending = true;
-        window->Timer5.start();
+        ctx->link().cycle.portRefreshPending = true;
+        ctx->link().cycle.Timer5.start();
         QVERIFY(finished.wait(2000));
-        QCOMPARE(ctx->PortQueryIndex, qint16(0));
+        QCOMPARE(ctx->link().cycle.PortQueryIndex, qint16(0));
     }
 
     void burstEndTrimsTheText() {
         start();
-        window->Timer1.stop();
+        ctx->link().cycle.Timer1.stop();
         window->Text1->setPlainText(QString(2500, QLatin1Char('x')));
         window->Timer7_Timer();
         QCOMPARE(window->Text1->toPlainText().size(),

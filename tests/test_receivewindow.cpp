@@ -2,8 +2,8 @@
 // 60 ms DTR pulse, echo can be switched off, DSR changes reach panel 2, received bytes
 // are shown, and the window refuses its close box.
 #include "app/appcontext.h"
-#include "app/statuspanel.h"
 #include "link/showdata.h"
+#include "link/statuspanel.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
@@ -56,7 +56,7 @@ class TestReceiveWindow : public QObject {
 
     void echoOffSendsButLeavesTheTextAlone() {
         window->Text1->setPlainText(QStringLiteral("x"));
-        ctx->EchoKeys = false;
+        ctx->link().EchoKeys = false;
         QTest::keyClicks(window->Text1, QStringLiteral("hi"));
         QCOMPARE(line->takeWritten(), QByteArray("hi"));
         QCOMPARE(window->Text1->toPlainText(), QStringLiteral("x"));

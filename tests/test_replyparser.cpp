@@ -3,11 +3,11 @@
 // CRC panel, unlisted codes, split payloads and a flood that must not hold the window.
 #include "app/appcontext.h"
 #include "app/father.h"
-#include "app/statuspanel.h"
 #include "config/promptwindow.h"
 #include "link/replydisplay.h"
 #include "link/replyparser.h"
 #include "link/showdata.h"
+#include "link/statuspanel.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
@@ -27,9 +27,9 @@ class TestReplyParser : public QObject {
     ShowData* window = nullptr;
 
     QString shown() const { return window->Text1->toPlainText(); }
-    QString logged() const { return ctx->command()->Text2->toPlainText(); }
+    QString logged() const { return ctx->window<CommandWindow>()->Text2->toPlainText(); }
     bool idle() const {
-        return ctx->ReplyState == 0 && ctx->MSComm1().RThreshold() == 1 &&
+        return ctx->link().parser.ReplyState == 0 && ctx->MSComm1().RThreshold() == 1 &&
                ctx->MSComm1().InputLen() == 1;
     }
 
@@ -37,7 +37,7 @@ class TestReplyParser : public QObject {
     void init() {
         app.start();
         window = ctx->showdata();
-        ctx->command(); // logging on
+        ctx->window<CommandWindow>(); // logging on
     }
     void cleanup() { app.stop(); }
 
@@ -67,22 +67,22 @@ class TestReplyParser : public QObject {
     }
 
     void characterDisplayParsesNothing() {
-        ctx->ShowAsText = true;
+        ctx->link().parser.ShowAsText = true;
         ctx->MSComm1().setInputMode(CommControl::comInputModeText);
         ctx->MSComm1().setInputLen(0);
         line->feed(QByteArray::fromHex("41D7EF") + QByteArray("BCD"));
         QTRY_VERIFY(shown().endsWith(QStringLiteral("BCD")));
         QVERIFY(shown().startsWith(QStringLiteral("A")));
         QVERIFY(!ctx->params.m_txfrequeb);
-        QCOMPARE(ctx->ReplyState, qint16(0));
+        QCOMPARE(ctx->link().parser.ReplyState, qint16(0));
         QVERIFY(logged().isEmpty());
     }
 
     void payloadSplitAcrossArrivalsWaitsForItsLastByte() {
         line->feed(QByteArray::fromHex("D7"));
-        QTRY_COMPARE(ctx->ReplyState, qint16(1));
+        QTRY_COMPARE(ctx->link().parser.ReplyState, qint16(1));
         line->feed(QByteArray::fromHex("EF2291"));
-        QTRY_COMPARE(ctx->ReplyState, qint16(2));
+        QTRY_COMPARE(ctx->link().parser.ReplyState, qint16(2));
         QTest::qWait(30);
         QVERIFY(!ctx->params.m_txfrequeb); // never read short
         QCOMPARE(ctx->MSComm1().RThreshold(), 6);
@@ -136,7 +136,7 @@ class TestReplyParser : public QObject {
 
     void lastPortReplyWritesAndProtectsPortState() {
         line->feed(QByteArray::fromHex("D7D8000F03"));
-        QTRY_COMPARE(ctx->PortStateTable.left(3), QByteArray::fromHex("000F03"));
+        QTRY_COMPARE(ctx->link().parser.PortStateTable.left(3), QByteArray::fromHex("000F03"));
         QVERIFY(!QFile::exists(QStringLiteral("portstate.dat")));
         line->feed(QByteArray::fromHex("D7D807F000"));
         QTRY_VERIFY(QFile::exists(QStringLiteral("portstate.dat")));
@@ -149,7 +149,7 @@ class TestReplyParser : public QObject {
         QVERIFY(!(QFileInfo(file).permissions() & QFileDevice::WriteOwner));
         // A second poll rewrites the protected file.
         line->feed(QByteArray::fromHex("D7D807F011"));
-        QTRY_COMPARE(ctx->PortStateTable.mid(21, 3), QByteArray::fromHex("07F011"));
+        QTRY_COMPARE(ctx->link().parser.PortStateTable.mid(21, 3), QByteArray::fromHex("07F011"));
         file.close();
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll().mid(21, 3), QByteArray::fromHex("07F011"));
@@ -157,7 +157,7 @@ class TestReplyParser : public QObject {
         // A port number past the table is logged, not stored.
         line->feed(QByteArray::fromHex("D7D809AABB"));
         QTRY_VERIFY(logged().contains(QStringLiteral("D7:D8:09:AA:BB:")));
-        QCOMPARE(ctx->PortStateTable.size(), 24);
+        QCOMPARE(ctx->link().parser.PortStateTable.size(), 24);
     }
 
     void unwritablePortStateIsReportedOnce() {
@@ -196,17 +196,17 @@ class TestReplyParser : public QObject {
     }
 
     void probeAnswerWhileACommandWasJustSentStartsNoRead() {
-        ctx->CommandBusy = true;
+        ctx->link().CommandBusy = true;
         line->feed(QByteArray::fromHex("D7FD"));
-        QTRY_VERIFY(ctx->ModuleAnswered);
-        QVERIFY(!window->Timer2.isActive());
-        QVERIFY(!ctx->dialogIfLoaded());
+        QTRY_VERIFY(ctx->link().parser.ModuleAnswered);
+        QVERIFY(!ctx->link().cycle.Timer2.isActive());
+        QVERIFY(!ctx->loaded<PromptWindow>());
         QCOMPARE(logged(), QStringLiteral("D7:FD:\n"));
-        ctx->CommandBusy = false;
+        ctx->link().CommandBusy = false;
         line->feed(QByteArray::fromHex("D7FD"));
-        QTRY_VERIFY(window->Timer2.isActive());
-        QVERIFY(ctx->dialogIfLoaded() && ctx->dialogIfLoaded()->isVisible());
-        QCOMPARE(ctx->dialogIfLoaded()->mode(), qint16(1));
+        QTRY_VERIFY(ctx->link().cycle.Timer2.isActive());
+        QVERIFY(ctx->loaded<PromptWindow>() && ctx->loaded<PromptWindow>()->isVisible());
+        QCOMPARE(ctx->loaded<PromptWindow>()->mode(), qint16(1));
     }
 
     void unlistedCodeIsCollectedLoggedAndRecovered() {
@@ -225,9 +225,9 @@ class TestReplyParser : public QObject {
     }
 
     void nothingIsLoggedWithoutTheCommandWindow() {
-        ctx->openOrFront(AppContext::Child::command);
-        ctx->command()->parentWidget()->close(); // the window's close box
-        QTRY_VERIFY(!ctx->commandIfLoaded());
+        ctx->openOrFront<CommandWindow>();
+        ctx->window<CommandWindow>()->parentWidget()->close(); // the window's close box
+        QTRY_VERIFY(!ctx->loaded<CommandWindow>());
         line->feed(QByteArray::fromHex("D7E803"));
         QTRY_VERIFY(ctx->params.m_repeatb);
         QCOMPARE(ctx->params.m_repeat, QStringLiteral("03"));
@@ -237,7 +237,7 @@ class TestReplyParser : public QObject {
     void characterFloodAfterAReplyIsReadWhole() {
         // A finished reply (or a reopened port) leaves the read length at one byte;
         // character display must still take what is buffered in one read.
-        ctx->ShowAsText = true;
+        ctx->link().parser.ShowAsText = true;
         ctx->MSComm1().setInputMode(CommControl::comInputModeText);
         ctx->MSComm1().setInputLen(1);
         line->feed(QByteArray(100000, 'B'));

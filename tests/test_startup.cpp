@@ -2,10 +2,10 @@
 // opening the stored port and probing the module, the failure paths and their gating.
 #include "app/appcontext.h"
 #include "app/father.h"
-#include "app/statuspanel.h"
+#include "app/portcommands.h"
 #include "link/commcontrol.h"
 #include "link/showdata.h"
-#include "serial/portopen.h"
+#include "link/statuspanel.h"
 #include "tests/support/memorylines.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
@@ -73,8 +73,8 @@ class TestStartup : public QObject {
         QCOMPARE(c.father()->panel(1)->text(), QStringLiteral("COM1,1200,n,8,1"));
         QCOMPARE(c.father()->panel(2)->text(), QStringLiteral("接收格式:HEX数据"));
         QCOMPARE(c.father()->windowTitle(), QStringLiteral("RL14V0512 T83系列模块设置和通信软件"));
-        QVERIFY(c.showdata()->Timer1.isActive());
-        QCOMPARE(c.showdata()->Timer1.interval(), 500);
+        QVERIFY(c.link().cycle.Timer1.isActive());
+        QCOMPARE(c.link().cycle.Timer1.interval(), 500);
         QCOMPARE(c.CurrentRate, 1200);
         QCOMPARE(c.MSComm1().InputMode(), int(CommControl::comInputModeBinary)); // hex display
         QVERIFY(moduleCommandsOn());
@@ -171,7 +171,7 @@ class TestStartup : public QObject {
         QCOMPARE(c.father()->panel(1)->text(), QStringLiteral("打开串口时出错"));
         QVERIFY(!moduleCommandsOn());
         QVERIFY(!linkCommandsOn());
-        QVERIFY(!c.showdata()->Timer1.isActive());
+        QVERIFY(!c.link().cycle.Timer1.isActive());
         QVERIFY(lines->line(QStringLiteral("mem:1"))->written().isEmpty());
         QCOMPARE(c.CurrentRate, 0);
         // The port settings stay reachable.
@@ -197,7 +197,7 @@ class TestStartup : public QObject {
     void applyingSettingsReopensStoresAndGates() {
         AppContext& c = newContext({QStringLiteral("mem:1"), QStringLiteral("mem:2")});
         c.startup();
-        SetModuleCommandsEnabled(c, false);
+        c.link().SetModuleCommandsEnabled(false);
         QVERIFY(ApplyPortSettings(c, 2, 9600, QStringLiteral("9600,N,8,1")));
         QVERIFY(!lines->line(QStringLiteral("mem:1"))->isOpen());
         QVERIFY(lines->line(QStringLiteral("mem:2"))->isOpen());
@@ -235,10 +235,10 @@ class TestStartup : public QObject {
     void hiddenItemsNeverShowOrFire() {
         AppContext& c = newContext();
         Father* f = c.startup();
-        SetModuleCommandsEnabled(c, false);
-        SetModuleCommandsEnabled(c, true);
-        SetLinkCommandsEnabled(c, false);
-        SetLinkCommandsEnabled(c, true);
+        c.link().SetModuleCommandsEnabled(false);
+        c.link().SetModuleCommandsEnabled(true);
+        c.link().SetLinkCommandsEnabled(false);
+        c.link().SetLinkCommandsEnabled(true);
         for (QAction* a : {f->filerx, f->menunet->menuAction(), f->menunetcycle, f->menunetinvite,
                            f->menuwindowsh, f->menuwindowsv, f->menuwindowsc, f->menuhelpindex,
                            f->menuhelpsearch, f->menuhelpsupport})

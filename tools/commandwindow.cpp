@@ -1,8 +1,8 @@
 #include "tools/commandwindow.h"
 
 #include "app/appcontext.h"
-#include "app/statuspanel.h"
 #include "config/moduleparameters.h"
+#include "link/statuspanel.h"
 #include "tools/hexpairs.h"
 
 #include <QCloseEvent>
@@ -70,7 +70,7 @@ CommandWindow::CommandWindow(AppContext& ctx) : ctx_(ctx) {
     Timer1.setSingleShot(true);
     connect(&Timer1, &QTimer::timeout, this, [this] {
         Timer1.stop();
-        ctx_.CommandBusy = false;
+        ctx_.link().CommandBusy = false;
     });
     connect(Command1, &QPushButton::clicked, Text1, &QPlainTextEdit::clear);
     connect(Command2, &QPushButton::clicked, this, &CommandWindow::Send);
@@ -83,7 +83,7 @@ CommandWindow::~CommandWindow() {
     // A window closed within 50 ms of a send takes its timer with it: the busy flag
     // must not outlive it, or no module answer would start a read again.
     if (Timer1.isActive())
-        ctx_.CommandBusy = false;
+        ctx_.link().CommandBusy = false;
     meshow = false;
     ctx_.windowOpen.commandWindowOpen = false;
 }
@@ -105,7 +105,7 @@ void CommandWindow::Send() {
         return;
     SendFrame(ctx_, frame);
     Timer1.start();
-    ctx_.CommandBusy = true;
+    ctx_.link().CommandBusy = true;
 }
 
 void CommandWindow::Form_KeyPress(int key) {

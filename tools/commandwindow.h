@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/windowflags.h"
+
 #include <QTimer>
 #include <QWidget>
 
@@ -13,6 +15,7 @@ class QPushButton;
 class CommandWindow : public QWidget {
     Q_OBJECT
   public:
+    static constexpr bool WindowOpenFlags::*openFlag = &WindowOpenFlags::commandWindowOpen;
     explicit CommandWindow(AppContext& ctx);
     ~CommandWindow() override;
 

@@ -11,7 +11,7 @@ void AppFixture::start(bool withProbe) {
     ctx.reset();
     restart();
     if (!withProbe) {
-        ctx->showdata()->Timer1.stop();
+        ctx->link().cycle.Timer1.stop();
         line->takeWritten();
         writes.clear();
     }

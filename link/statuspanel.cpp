@@ -1,4 +1,4 @@
-#include "app/statuspanel.h"
+#include "link/statuspanel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

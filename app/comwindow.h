@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/windowflags.h"
+
 #include <QWidget>
 
 class AppContext;
@@ -12,6 +14,7 @@ class QPushButton;
 class ComWindow : public QWidget {
     Q_OBJECT
   public:
+    static constexpr bool WindowOpenFlags::*openFlag = &WindowOpenFlags::comWindowOpen;
     explicit ComWindow(AppContext& ctx);
     ~ComWindow() override;
 

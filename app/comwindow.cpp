@@ -1,10 +1,9 @@
-#include "serial/comwindow.h"
+#include "app/comwindow.h"
 
 #include "app/appcontext.h"
-#include "app/statuspanel.h"
-#include "link/commcontrol.h"
-#include "link/showdata.h"
-#include "serial/portopen.h"
+#include "app/portcommands.h"
+#include "link/link.h"
+#include "link/statuspanel.h"
 #include "serial/serialsettings.h"
 
 #include <QCloseEvent>
@@ -128,9 +127,7 @@ void ComWindow::Command1_Click() {
                                         : QStringLiteral(",N,8,1"));
     if (ApplyPortSettings(ctx_, comport, comrate, settings)) {
         ctx_.CurrentRate = comrate;
-        ctx_.ModuleAnswered = false;
-        ctx_.MSComm1().Output(QByteArray::fromHex("D7FE"));
-        ctx_.showdata()->Timer1.start();
+        ctx_.link().sendProbe();
     }
     unload();
 }

@@ -1,0 +1,95 @@
+#include "link/readcycle.h"
+
+#include "link/commcontrol.h"
+#include "link/replyparser.h"
+
+namespace {
+// Read request of each step of the read cycle.
+QByteArray readRequest(qint16 step) {
+    static const QByteArray frames[] = {
+        QByteArray::fromHex("D7EF"),   QByteArray::fromHex("D7F4"),   QByteArray::fromHex("D7E3"),
+        QByteArray::fromHex("D7E8"),   QByteArray::fromHex("D7A2"),   QByteArray::fromHex("D7EC"),
+        QByteArray::fromHex("D7D2"),   QByteArray::fromHex("D7D5"),   QByteArray::fromHex("D7B7"),
+        QByteArray::fromHex("D7ABAA"), QByteArray::fromHex("D7A8AA"),
+    };
+    return step >= 1 && step <= 11 ? frames[step - 1] : QByteArray();
+}
+} // namespace
+
+ReadCycle::ReadCycle(CommControl& comm, ReplyParser& parser, QObject* parent)
+    : QObject(parent), comm_(comm), parser_(parser) {
+    const std::pair<QTimer*, int> timers[] = {
+        {&Timer1, 500}, {&Timer2, 100}, {&Timer4, 1000}, {&Timer5, 100}};
+    for (auto [timer, ms] : timers) {
+        timer->setInterval(ms);
+        timer->setSingleShot(true);
+    }
+    connect(&Timer1, &QTimer::timeout, this, &ReadCycle::Timer1_Timer);
+    connect(&Timer2, &QTimer::timeout, this, &ReadCycle::Timer2_Timer);
+    connect(&Timer4, &QTimer::timeout, this, &ReadCycle::Timer4_Timer);
+    connect(&Timer5, &QTimer::timeout, this, &ReadCycle::Timer5_Timer);
+}
+
+void ReadCycle::startRefreshRead() {
+    moduleRefreshPending = true;
+    Timer2.start();
+}
+
+void ReadCycle::startRefreshPoll() {
+    portRefreshPending = true;
+    Timer5.start();
+}
+
+void ReadCycle::SendReadRequest(const qint16& step) {
+    if (comm_.PortOpen())
+        comm_.Output(readRequest(step));
+    Timer2.start();
+}
+
+void ReadCycle::SendGateQuery() {
+    QByteArray frame = QByteArray::fromHex("D7D8");
+    frame.append(static_cast<char>(PortQueryIndex));
+    if (comm_.PortOpen())
+        comm_.Output(frame);
+    Timer5.start();
+}
+
+void ReadCycle::Timer1_Timer() {
+    Timer1.stop();
+    if (!parser_.ModuleAnswered)
+        emit probeTimedOut();
+}
+
+void ReadCycle::Timer2_Timer() {
+    Timer2.stop();
+    if (!moduleRefreshPending)
+        emit readProgress(readstep * 10);
+    ++readstep;
+    if (readstep < 12) {
+        SendReadRequest(readstep);
+        return;
+    }
+    readstep = 0;
+    const bool refresh = moduleRefreshPending;
+    if (refresh)
+        moduleRefreshPending = false;
+    else
+        Timer4.start();
+    emit readFinished(refresh);
+}
+
+void ReadCycle::Timer4_Timer() {
+    Timer4.stop();
+    emit promptCloseDue();
+}
+
+void ReadCycle::Timer5_Timer() {
+    Timer5.stop();
+    if (PortQueryIndex < 8) {
+        SendGateQuery();
+        ++PortQueryIndex;
+        return;
+    }
+    PortQueryIndex = 0;
+    emit portPollFinished(portRefreshPending);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+class CommControl;
+class ReplyParser;
+
+// The timed requests: the probe time-out, the parameter read cycle (eleven requests
+// 100 ms apart, the end on the twelfth tick), the prompt-close second and the switch-port
+// poll (eight queries 100 ms apart). Every timer is a one-shot whose handler stops it
+// first; whoever wants the next tick starts it again. Frames sent while the port is
+// closed are dropped quietly.
+class ReadCycle : public QObject {
+    Q_OBJECT
+  public:
+    ReadCycle(CommControl& comm, ReplyParser& parser, QObject* parent = nullptr);
+
+    // The probe D7 FE was sent: the module must answer within 500 ms.
+    void startProbeTimeout() { Timer1.start(); }
+    // Starts the read cycle (on the module's answer, or a refresh).
+    void startRead() { Timer2.start(); }
+    // Starts the switch-port poll.
+    void startPortPoll() { Timer5.start(); }
+    // A read started from the module window's refresh: no prompt, no progress.
+    void startRefreshRead();
+    // A poll started from the switch-port window's refresh.
+    void startRefreshPoll();
+
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Timer4_Timer();
+    void Timer5_Timer();
+    void SendReadRequest(const qint16& step);
+    void SendGateQuery();
+
+    QTimer Timer1; // module-probe time-out
+    QTimer Timer2; // parameter read cycle
+    QTimer Timer4; // closes the finished-read prompt
+    QTimer Timer5; // switch-port poll
+    qint16 readstep = 0;
+    qint16 PortQueryIndex = 0;
+    bool moduleRefreshPending = false;
+    bool portRefreshPending = false;
+
+  signals:
+    // No answer to the probe within its time.
+    void probeTimedOut();
+    // The prompt's progress value at a tick of a read that is not a refresh.
+    void readProgress(int value);
+    // The read ended (twelfth tick); `refresh` for a read the module window started.
+    // Handlers mark missing parameters and report; Timer4 is already running when
+    // `refresh` is false.
+    void readFinished(bool refresh);
+    // One second after a finished read: the prompt's OK, which starts the poll.
+    void promptCloseDue();
+    // The switch-port poll ended; `refresh` for a poll the switch-port window started.
+    void portPollFinished(bool refresh);
+
+  private:
+    CommControl& comm_;
+    ReplyParser& parser_;
+};
