@@ -34,6 +34,11 @@ QByteArray CommControl::toAnsi(const QString& text) {
     return encoder.encode(text);
 }
 
+QString CommControl::fromAnsi(const QByteArray& bytes) {
+    QStringDecoder decoder = ansiDecoder();
+    return decoder.decode(bytes);
+}
+
 CommControl::Result CommControl::setCommPort(int port) {
     if (PortOpen())
         return {Failure::AlreadyOpen, QStringLiteral("端口已经打开")};

@@ -82,6 +82,8 @@ class CommControl : public QObject {
     int CommEvent() const { return commEvent_; }
 
     static QByteArray toAnsi(const QString& text);
+    // Text from ANSI (GBK) bytes, on their own: nothing is carried over between calls.
+    static QString fromAnsi(const QByteArray& bytes);
 
   signals:
     void OnComm();
