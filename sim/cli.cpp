@@ -103,10 +103,16 @@ bool parseCommandLine(const QStringList& arguments, CliConfig* config, QString* 
         QStringLiteral("Pass an incomplete frame on as data after this long; 0 never "
                        "(default 1000)."),
         QStringLiteral("ms"));
+    const QCommandLineOption transferTimeout(
+        QStringLiteral("transfer-timeout"),
+        QStringLiteral("Give up a file transfer whose data stops for this long; 0 never "
+                       "(default 3000)."),
+        QStringLiteral("ms"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Log frames and radio data on stderr."));
     parser.addOptions({peer, device, baud, silent, missing, delay, split, splitGap, unlisted,
-                       unlistedOn, lockFailure, crc, version, frameTimeout, verbose});
+                       unlistedOn, lockFailure, crc, version, frameTimeout, transferTimeout,
+                       verbose});
 
     CliConfig result;
     if (!parser.parse(arguments)) {
@@ -156,6 +162,11 @@ bool parseCommandLine(const QStringList& arguments, CliConfig* config, QString* 
     if (parser.isSet(frameTimeout) &&
         !parseMilliseconds(parser.value(frameTimeout), &o.frameTimeoutMs)) {
         *error = QStringLiteral("bad --frame-timeout: %1").arg(parser.value(frameTimeout));
+        return false;
+    }
+    if (parser.isSet(transferTimeout) &&
+        !parseMilliseconds(parser.value(transferTimeout), &o.transferTimeoutMs)) {
+        *error = QStringLiteral("bad --transfer-timeout: %1").arg(parser.value(transferTimeout));
         return false;
     }
     if (parser.isSet(unlisted)) {

@@ -37,9 +37,14 @@ struct SimOptions {
     bool lockFailure = false;
     quint8 crc = 0x5A;
     QString versionText = QString::fromLatin1(kDefaultVersionText);
-    // A frame start left incomplete this long is given up and passed on as
-    // radio data; 0 waits for ever.
+    // A frame or file header left incomplete this long is given up and passed
+    // on as radio data; 0 waits for ever.
     int frameTimeoutMs = 1000;
+    // A file transfer that gets no byte for this long before its announced
+    // length is reached is given up (the sender was stopped), so that the
+    // host's next commands are understood again; 0 waits for ever. It must
+    // outlast the sender's pause between header and data.
+    int transferTimeoutMs = 3000;
 };
 
 } // namespace t83sim

@@ -26,6 +26,17 @@ QByteArray oneByte(quint8 value) {
     return QByteArray(1, char(value));
 }
 
+// A file header: D7, the name length n, n name bytes, a separator and four
+// length bytes.
+constexpr qsizetype fileHeaderSize(quint8 nameLength) {
+    return 2 + qsizetype(nameLength) + 1 + 4;
+}
+
+// The byte after a D7 that opens a file header rather than a frame.
+bool opensFileHeader(quint8 byte) {
+    return byte != 0 && commandPayloadLength(byte) < 0;
+}
+
 } // namespace
 
 QByteArray ReceivedFrame::bytes() const {
@@ -43,8 +54,25 @@ void ModuleProtocol::setOptions(const SimOptions& options) {
 
 FeedResult ModuleProtocol::feed(QByteArrayView bytes) {
     FeedResult out;
-    for (char byte : bytes)
-        takeByte(quint8(byte), out);
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        if (m_transferLeft > 0) {
+            const qsizetype n = qsizetype(qMin<qint64>(m_transferLeft, bytes.size() - i));
+            out.radioData.append(bytes.sliced(i, n));
+            m_transferLeft -= n;
+            i += n;
+            continue;
+        }
+        takeByte(quint8(bytes[i]), out);
+        ++i;
+    }
+    return out;
+}
+
+FeedResult ModuleProtocol::feedData(QByteArrayView bytes) {
+    FeedResult out = flushIncomplete();
+    out.radioData.append(bytes);
+    m_transferLeft = qMax<qint64>(0, m_transferLeft - bytes.size());
     return out;
 }
 
@@ -63,20 +91,29 @@ void ModuleProtocol::takeByte(quint8 byte, FeedResult& out) {
             out.radioData.append(char(byte));
         return;
     }
-    if (m_pending.size() == 1 && commandPayloadLength(byte) < 0) {
-        // Not a command after all: the D7 was data. A second D7 may still
-        // open a frame of its own.
+    if (m_pending.size() == 1 && commandPayloadLength(byte) < 0 && !opensFileHeader(byte)) {
+        // D7 00 opens neither a frame nor a file header: both bytes are data.
         out.radioData.append(char(kFrameStart));
+        out.radioData.append(char(byte));
         m_pending.clear();
-        if (byte == kFrameStart)
-            m_pending.append(char(byte));
-        else
-            out.radioData.append(char(byte));
         return;
     }
     m_pending.append(char(byte));
     const quint8 code = quint8(m_pending.at(1));
-    if (m_pending.size() < 2 + commandPayloadLength(code))
+    const int payload = commandPayloadLength(code);
+    if (payload < 0) {
+        if (m_pending.size() < fileHeaderSize(code))
+            return;
+        // The header goes out as data, and so do the file bytes it announces.
+        qint64 length = 0;
+        for (char b : m_pending.last(4))
+            length = (length << 8) | quint8(b);
+        out.radioData.append(m_pending);
+        m_pending.clear();
+        m_transferLeft = length;
+        return;
+    }
+    if (m_pending.size() < 2 + payload)
         return;
     const ReceivedFrame frame{code, m_pending.mid(2)};
     m_pending.clear();

@@ -4,13 +4,28 @@
 // go in, reply frames and radio data come out.
 //
 // Telling commands from data: the host line carries both module commands and
-// user data for the radio link, and a pseudo-terminal has no DTR line to tell
-// them apart. The rule is therefore purely by content. A D7 followed by a code
-// the module accepts as a command opens a frame; once the code's fixed payload
-// has arrived the frame is carried out. Every other byte is radio data, in
-// order: a D7 followed by any other code is passed on as data together with
-// that code (a second D7 may itself open a frame). A frame whose payload never
-// completes is held until flushIncomplete() releases it as data.
+// user data for the radio link. On hardware the host's DTR line tells them
+// apart (the program's data tools hold it off while they send), but a
+// pseudo-terminal has no DTR, so feed() decides by content:
+//
+// - A D7 followed by a code the module accepts as a command opens a frame;
+//   once the code's fixed payload has arrived the frame is carried out.
+// - A D7 followed by any other byte n from 1 to 255 opens a file header:
+//   n name bytes, one separator byte and the file length L as four bytes,
+//   most significant first. The complete header and then exactly L more bytes
+//   are radio data, whatever they contain; after them recognition starts
+//   afresh. A file whose name is as many bytes long as a command code is
+//   taken for that command.
+// - Every other byte is radio data, in order (so is a D7 followed by 00,
+//   together with that 00).
+//
+// A frame or file header whose bytes stop coming is held until
+// flushIncomplete() releases it as data. A transfer whose file bytes stop
+// coming (the sender was stopped) lasts until endTransfer().
+//
+// A caller that knows the DTR line, such as an in-process harness, hands the
+// bytes sent with DTR off to feedData() instead: they are radio data, never
+// commands.
 
 #include "sim/options.h"
 #include "sim/settings.h"
@@ -41,10 +56,23 @@ class ModuleProtocol {
   public:
     explicit ModuleProtocol(const SimOptions& options = {});
 
+    // Bytes from the host, told apart by content.
     FeedResult feed(QByteArrayView bytes);
-    // Gives up an incomplete frame: its bytes become radio data.
+    // Bytes the host sent with DTR off: all of them are radio data. Bytes held
+    // from an incomplete frame or file header go out as data before them, and
+    // they count towards the length of a file announced earlier.
+    FeedResult feedData(QByteArrayView bytes);
+    // Gives up an incomplete frame or file header: its bytes become radio
+    // data.
     FeedResult flushIncomplete();
     bool hasIncompleteFrame() const { return !m_pending.isEmpty(); }
+
+    // True from the end of a file header until the last byte of the file it
+    // announced has passed.
+    bool transferInProgress() const { return m_transferLeft > 0; }
+    // Gives up the rest of an announced file: the bytes that follow are told
+    // apart by content again.
+    void endTransfer() { m_transferLeft = 0; }
 
     const SimOptions& options() const { return m_options; }
     // Replaces the options; the version text is applied to the settings.
@@ -71,7 +99,10 @@ class ModuleProtocol {
 
     SimOptions m_options;
     ModuleSettings m_settings;
+    // A frame or file header taken in so far, starting with its D7.
     QByteArray m_pending;
+    // File bytes still to pass as data.
+    qint64 m_transferLeft = 0;
     QList<ReceivedFrame> m_received;
     bool m_testCode = false;
     bool m_amplifier = false;

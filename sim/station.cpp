@@ -24,8 +24,10 @@ Station::Station(const SimOptions& options, QObject* parent)
     // Reply delays are part of what a test asks for; keep them exact.
     m_queueTimer.setTimerType(Qt::PreciseTimer);
     m_frameTimer.setSingleShot(true);
+    m_transferTimer.setSingleShot(true);
     connect(&m_queueTimer, &QTimer::timeout, this, &Station::pump);
     connect(&m_frameTimer, &QTimer::timeout, this, &Station::giveUpFrame);
+    connect(&m_transferTimer, &QTimer::timeout, this, [this] { m_protocol.endTransfer(); });
 }
 
 Station::~Station() {
@@ -81,6 +83,7 @@ void Station::close() {
     m_queue.clear();
     m_queueTimer.stop();
     m_frameTimer.stop();
+    m_transferTimer.stop();
 }
 
 void Station::link(Station* a, Station* b) {
@@ -127,10 +130,21 @@ void Station::onReadable() {
         break;
     }
 #endif
-    if (m_protocol.hasIncompleteFrame() && m_protocol.options().frameTimeoutMs > 0)
-        m_frameTimer.start(m_protocol.options().frameTimeoutMs);
+    restartTimers();
+}
+
+// Both time-outs count from the last bytes read: a frame or header is given
+// up when its bytes stop coming, a file transfer when its data does.
+void Station::restartTimers() {
+    const SimOptions& options = m_protocol.options();
+    if (m_protocol.hasIncompleteFrame() && options.frameTimeoutMs > 0)
+        m_frameTimer.start(options.frameTimeoutMs);
     else
         m_frameTimer.stop();
+    if (m_protocol.transferInProgress() && options.transferTimeoutMs > 0)
+        m_transferTimer.start(options.transferTimeoutMs);
+    else
+        m_transferTimer.stop();
 }
 
 void Station::giveUpFrame() {

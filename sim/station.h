@@ -65,6 +65,7 @@ class Station : public QObject {
     void writeOut(const QByteArray& bytes);
     void flushWrites();
     void giveUpFrame();
+    void restartTimers();
 
     ModuleProtocol m_protocol;
     int m_fd = -1;
@@ -76,6 +77,7 @@ class Station : public QObject {
     std::deque<Pending> m_queue;
     QTimer m_queueTimer;
     QTimer m_frameTimer;
+    QTimer m_transferTimer;
     QElapsedTimer m_clock;
     QPointer<Station> m_peer;
 };

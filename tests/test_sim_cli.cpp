@@ -58,6 +58,8 @@ void SimCliTest::everyOptionIsParsed() {
                             "V9.9",
                             "--frame-timeout",
                             "0",
+                            "--transfer-timeout",
+                            "250",
                             "--verbose"};
     QVERIFY2(parseCommandLine(args(flags), &config, &error), qPrintable(error));
     QVERIFY(config.peer);
@@ -78,6 +80,7 @@ void SimCliTest::everyOptionIsParsed() {
     QCOMPARE(o.crc, quint8(0x3C));
     QCOMPARE(o.versionText, QStringLiteral("V9.9"));
     QCOMPARE(o.frameTimeoutMs, 0);
+    QCOMPARE(o.transferTimeoutMs, 250);
 
     // An unlisted reply without bytes, on the probe by default.
     QVERIFY(parseCommandLine(args({"--unlisted", "55"}), &config, &error));

@@ -13,6 +13,18 @@ QByteArray hex(const char* text) {
     return QByteArray::fromHex(text);
 }
 
+// The header the tool's file send writes ahead of a file.
+QByteArray fileHeader(const QByteArray& name, quint32 length) {
+    QByteArray header;
+    header.append(char(0xD7));
+    header.append(char(name.size()));
+    header.append(name);
+    header.append('*');
+    for (int shift = 24; shift >= 0; shift -= 8)
+        header.append(char((length >> shift) & 0xFF));
+    return header;
+}
+
 // Feeds the bytes and returns all replies joined, as the host would see them.
 QByteArray answer(ModuleProtocol& module, const QByteArray& bytes) {
     QByteArray joined;
@@ -48,6 +60,8 @@ class SimProtocolTest : public QObject {
     void dataIsToldFromCommands_data();
     void dataIsToldFromCommands();
     void incompleteFrameIsReleasedAsData();
+    void fileInPiecesPassesBitForBit();
+    void bytesSentWithDtrOffAreData();
     void testFunctionsAreRecorded();
 };
 
@@ -281,11 +295,11 @@ void SimProtocolTest::dataIsToldFromCommands_data() {
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QByteArray>("replies");
     QTest::newRow("plain bytes") << QByteArray("hello") << QByteArray("hello") << QByteArray();
-    QTest::newRow("D7 with an unknown code")
-        << hex("41D7554243") << hex("41D7554243") << QByteArray();
+    QTest::newRow("D7 00 is data") << hex("41D7004243") << hex("41D7004243") << QByteArray();
     QTest::newRow("file header") << hex("D705612E62696E2A0000000A")
                                  << hex("D705612E62696E2A0000000A") << QByteArray();
-    QTest::newRow("doubled D7 before a probe") << hex("D7D7FE") << hex("D7") << hex("D7FD");
+    QTest::newRow("empty file then a probe")
+        << hex("D703612E622A00000000D7FE") << hex("D703612E622A00000000") << hex("D7FD");
     QTest::newRow("command between data") << hex("0102D7FE0304") << hex("01020304") << hex("D7FD");
     QTest::newRow("data D7 then a frame") << hex("D700D7E8") << hex("D700") << hex("D7E803");
 }
@@ -327,6 +341,66 @@ void SimProtocolTest::incompleteFrameIsReleasedAsData() {
     // The address was never written and the next frame starts afresh.
     QCOMPARE(answer(module, hex("D7F4")), hex("D7F40001"));
     QVERIFY(module.flushIncomplete().radioData.isEmpty());
+
+    // A file header cut short is released the same way, and the file it
+    // would have announced does not swallow the next command.
+    result = module.feed(hex("D705612E6269"));
+    QVERIFY(result.radioData.isEmpty());
+    QVERIFY(module.hasIncompleteFrame());
+    QCOMPARE(module.flushIncomplete().radioData, hex("D705612E6269"));
+    QVERIFY(!module.transferInProgress());
+    QCOMPARE(answer(module, hex("D7FE")), hex("D7FD"));
+}
+
+void SimProtocolTest::fileInPiecesPassesBitForBit() {
+    // A name and data full of byte pairs that would otherwise be frames.
+    // The last byte, a D7, must not be held back as the start of a frame.
+    const QByteArray header = fileHeader(hex("D7FE2ED7EF"), 15);
+    const QByteArray file = hex("D7FED7EFD7D800D7D7FED7E6D7FFD7");
+    ModuleProtocol module;
+    QByteArray data;
+    for (char byte : header + file) {
+        const FeedResult step = module.feed(QByteArray(1, byte));
+        QVERIFY(step.replies.isEmpty());
+        data += step.radioData;
+        if (data.size() == header.size()) {
+            // Nothing is held while the file is awaited, so a pause before
+            // the data cannot time the header out.
+            QVERIFY(!module.hasIncompleteFrame());
+            QVERIFY(module.transferInProgress());
+        }
+    }
+    QCOMPARE(data, header + file);
+    QVERIFY(module.receivedFrames().isEmpty());
+    QVERIFY(!module.transferInProgress());
+
+    // Right after the last file byte commands are understood again.
+    const FeedResult after = module.feed(hex("D7FE41"));
+    QCOMPARE(after.replies, QList<QByteArray>{hex("D7FD")});
+    QCOMPARE(after.radioData, QByteArray("A"));
+
+    // A transfer given up part-way lets the next command through as well.
+    module.feed(fileHeader("a", 100) + "xyz");
+    QVERIFY(module.transferInProgress());
+    module.endTransfer();
+    QCOMPARE(answer(module, hex("D7E8")), hex("D7E803"));
+}
+
+void SimProtocolTest::bytesSentWithDtrOffAreData() {
+    ModuleProtocol module;
+    QCOMPARE(module.feed(hex("41D7")).radioData, hex("41"));
+    // The held D7 goes out first, in order, and nothing is a command.
+    FeedResult result = module.feedData(hex("FED7EFD7"));
+    QCOMPARE(result.radioData, hex("D7FED7EFD7"));
+    QVERIFY(result.replies.isEmpty());
+    QVERIFY(!module.hasIncompleteFrame());
+    QVERIFY(module.receivedFrames().isEmpty());
+
+    // The data of a file announced in-band counts towards its length.
+    QCOMPARE(module.feed(fileHeader("a", 4)).radioData, fileHeader("a", 4));
+    QCOMPARE(module.feedData(hex("D7FED7")).radioData, hex("D7FED7"));
+    QCOMPARE(module.feed(hex("FED7FE")).radioData, hex("FE"));
+    QCOMPARE(module.receivedFrames().size(), 1);
 }
 
 void SimProtocolTest::testFunctionsAreRecorded() {

@@ -6,6 +6,7 @@
 #include "sim/station.h"
 
 #include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QtTest>
 
 using namespace t83sim;
@@ -14,6 +15,18 @@ namespace {
 
 QByteArray hex(const char* text) {
     return QByteArray::fromHex(text);
+}
+
+// The header the tool's file send writes ahead of a file.
+QByteArray fileHeader(const QByteArray& name, quint32 length) {
+    QByteArray header;
+    header.append(char(0xD7));
+    header.append(char(name.size()));
+    header.append(name);
+    header.append('*');
+    for (int shift = 24; shift >= 0; shift -= 8)
+        header.append(char((length >> shift) & 0xFF));
+    return header;
 }
 
 } // namespace
@@ -27,6 +40,8 @@ class SimStationTest : public QObject {
     void replyWaitsForTheDelay();
     void linkedStationsCarryDataBothWays();
     void abandonedFrameStartIsSentAsData();
+    void fileCrossesToThePeerBitForBit();
+    void stoppedTransferGivesWayToCommands();
     void unlinkedStationsCarryNothing();
 
   private:
@@ -112,10 +127,11 @@ void SimStationTest::linkedStationsCarryDataBothWays() {
     QTRY_COMPARE(hostB.received(), QByteArray("hello world"));
     QTRY_COMPARE(hostA.received(), hex("D7FD"));
 
-    // The other way, with a file header that starts like a frame but is data.
-    const QByteArray header = hex("D705612E62696E2A0000000A");
-    QVERIFY(hostB.write(header + hex("D7EC")));
-    QTRY_COMPARE(hostA.received(), hex("D7FD") + header);
+    // The other way, a small file whose data holds frames: all of it is data,
+    // and the command after it is answered.
+    const QByteArray file = fileHeader("a.bin", 10) + hex("D7FE0102D7EF03D7D800");
+    QVERIFY(hostB.write(file + hex("D7EC")));
+    QTRY_COMPARE(hostA.received(), hex("D7FD") + file);
     QTRY_COMPARE(hostB.received(), QByteArray("hello world") + hex("D7EC") + "T83SIM V1.0");
     QCOMPARE(a.protocol().receivedFrames().size(), 1);
     QCOMPARE(b.protocol().receivedFrames().size(), 1);
@@ -135,6 +151,78 @@ void SimStationTest::abandonedFrameStartIsSentAsData() {
     QTRY_COMPARE(hostB.received(), hex("41D7"));
     QVERIFY(!a.protocol().hasIncompleteFrame());
     QVERIFY(hostA.received().isEmpty());
+}
+
+void SimStationTest::fileCrossesToThePeerBitForBit() {
+    // 64 KB of every byte value, with frame starts planted all through it.
+    QRandomGenerator random(83);
+    QByteArray data(64 * 1024, Qt::Uninitialized);
+    for (char& byte : data)
+        byte = char(random.bounded(256));
+    for (qsizetype i = 0; i + 1 < data.size(); i += 97) {
+        data[i] = char(0xD7);
+        data[i + 1] = char(i % 2 ? 0xFE : 0xEF);
+    }
+    QCOMPARE(QSet<char>(data.cbegin(), data.cend()).size(), 256);
+    const QByteArray header = fileHeader("\xb2\xe2\xca\xd4.bin", quint32(data.size()));
+
+    Station a;
+    Station b;
+    HostLine hostA;
+    HostLine hostB;
+    start(a, hostA);
+    start(b, hostB);
+    Station::link(&a, &b);
+    QByteArray carried;
+    connect(&hostB, &HostLine::bytesArrived, this,
+            [&](const QByteArray& bytes) { carried += bytes; });
+
+    // The header in one write, as the tool sends it; the data only once the
+    // header has crossed, in pieces of changing size. Each piece is let
+    // through before the next so the line never fills.
+    QVERIFY(hostA.write(header));
+    QVERIFY(QTest::qWaitFor([&] { return carried.size() >= header.size(); }, 5000));
+    qsizetype sent = 0;
+    for (int k = 0; sent < data.size(); ++k) {
+        const qsizetype size = qMin(data.size() - sent, qsizetype(1 + (k * 733) % 3000));
+        QVERIFY(hostA.write(data.sliced(sent, size)));
+        sent += size;
+        QVERIFY2(QTest::qWaitFor([&] { return carried.size() >= header.size() + sent; }, 5000),
+                 qPrintable(QString::number(sent)));
+    }
+
+    // A probe and a last data byte after the file: the probe is answered, and
+    // only the byte follows the file on the peer's line.
+    QVERIFY(hostA.write(hex("D7FE") + "!"));
+    QTRY_COMPARE(hostA.received(), hex("D7FD"));
+    QTRY_COMPARE(carried.size(), header.size() + data.size() + 1);
+    const QByteArray expected = header + data + "!";
+    qsizetype firstDifference = 0;
+    while (firstDifference < carried.size() &&
+           carried[firstDifference] == expected[firstDifference])
+        ++firstDifference;
+    QCOMPARE(firstDifference, expected.size());
+    QCOMPARE(a.protocol().receivedFrames().size(), 1);
+}
+
+void SimStationTest::stoppedTransferGivesWayToCommands() {
+    SimOptions options;
+    options.transferTimeoutMs = 50;
+    Station a(options);
+    Station b;
+    HostLine hostA;
+    HostLine hostB;
+    start(a, hostA);
+    start(b, hostB);
+    Station::link(&a, &b);
+    // The file announces 100 bytes, but the sender stops after three.
+    const QByteArray begun = fileHeader("a.bin", 100) + "abc";
+    QVERIFY(hostA.write(begun));
+    QTRY_COMPARE(hostB.received(), begun);
+    QTRY_VERIFY(!a.protocol().transferInProgress());
+    QVERIFY(hostA.write(hex("D7FE") + "!"));
+    QTRY_COMPARE(hostA.received(), hex("D7FD"));
+    QTRY_COMPARE(hostB.received(), begun + "!");
 }
 
 void SimStationTest::unlinkedStationsCarryNothing() {
