@@ -10,6 +10,7 @@
 #include "link/showdata.h"
 #include "link/statuspanel.h"
 #include "tools/commandwindow.h"
+#include "tools/filetrwindow.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -28,6 +29,10 @@
 namespace {
 // Opens a working window or brings it to the front.
 using Opener = void (AppContext::*)();
+// The file windows are always shown modal, whatever their state.
+template <typename Window> void showModal(AppContext& ctx) {
+    ctx.window<Window>()->showModal();
+}
 } // namespace
 
 void Father::connectCommands() {
@@ -40,6 +45,7 @@ void Father::connectCommands() {
     open(menutoolcommand, &AppContext::openOrFront<CommandWindow>);
     open(menutooldebug, &AppContext::openOrFront<DebugWindow>);
     open(menuhelpabout, &AppContext::openOrFront<AboutWindow>);
+    connect(filetx, &QAction::triggered, this, [this] { showModal<FileTrWindow>(ctx_); });
     const std::pair<QAction*, const char*> parity[] = {
         {n8, ",N,8,1"}, {e81, ",E,8,1"}, {o81, ",O,8,1"}, {s81, ",S,8,1"}, {m81, ",M,8,1"}};
     for (const auto& [action, suffix] : parity)
@@ -93,6 +99,10 @@ void Father::Toolbar1_ButtonClick(int number) {
         else if (ctx_.intset == 3)
             ctx_.openOrFront<GateWindow>();
         break;
+    case 3:
+        if (ctx_.intfile == 1)
+            showModal<FileTrWindow>(ctx_);
+        break;
     case 7:
         if (ctx_.inttool == 1)
             ctx_.openOrFront<CommandWindow>();
@@ -124,7 +134,7 @@ void Father::Toolbar1_ButtonClick(int number) {
         ctx_.link().EchoKeys = !toolButton(17)->isChecked();
         break;
     default:
-        break; // 3 and 4 open the file and data-string windows
+        break; // 4 opens the data-string window
     }
 }
 
@@ -136,12 +146,13 @@ void Father::Toolbar1_ButtonMenuClick(const QString& key) {
         int button;
         const char16_t* tooltip;
         Opener opens = nullptr;
+        void (*opensModal)(AppContext&) = nullptr;
     };
     static const Choice choices[] = {
         {"key11", &AppContext::intset, 1, 1, u"串口设置", &AppContext::openOrFront<ComWindow>},
         {"key12", &AppContext::intset, 2, 1, u"模块设置", &AppContext::openOrFront<ModuleWindow>},
         {"key13", &AppContext::intset, 3, 1, u"开关量端口", &AppContext::openOrFront<GateWindow>},
-        {"key21", &AppContext::intfile, 1, 3, u"发送文件", nullptr},
+        {"key21", &AppContext::intfile, 1, 3, u"发送文件", nullptr, &showModal<FileTrWindow>},
         {"key31", &AppContext::intnet, 1, 5, u"轮循", nullptr},
         {"key32", &AppContext::intnet, 2, 5, u"邀请", nullptr},
         {"key14", &AppContext::inttool, 1, 7, u"命令窗口", &AppContext::openOrFront<CommandWindow>},
@@ -154,6 +165,8 @@ void Father::Toolbar1_ButtonMenuClick(const QString& key) {
         toolButton(c.button)->setToolTip(QString::fromUtf16(c.tooltip));
         if (c.opens)
             (ctx_.*c.opens)();
+        if (c.opensModal)
+            c.opensModal(ctx_);
         return;
     }
 }
