@@ -10,6 +10,7 @@
 #include "link/showdata.h"
 #include "link/statuspanel.h"
 #include "tools/commandwindow.h"
+#include "tools/strbunchwindow.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -39,6 +40,7 @@ void Father::connectCommands() {
     open(menusetgate, &AppContext::openOrFront<GateWindow>);
     open(menutoolcommand, &AppContext::openOrFront<CommandWindow>);
     open(menutooldebug, &AppContext::openOrFront<DebugWindow>);
+    open(menudatacode, &AppContext::openOrFront<StrbunchWindow>);
     open(menuhelpabout, &AppContext::openOrFront<AboutWindow>);
     const std::pair<QAction*, const char*> parity[] = {
         {n8, ",N,8,1"}, {e81, ",E,8,1"}, {o81, ",O,8,1"}, {s81, ",S,8,1"}, {m81, ",M,8,1"}};
@@ -92,6 +94,9 @@ void Father::Toolbar1_ButtonClick(int number) {
             ctx_.openOrFront<ModuleWindow>();
         else if (ctx_.intset == 3)
             ctx_.openOrFront<GateWindow>();
+        break;
+    case 4:
+        ctx_.openOrFront<StrbunchWindow>();
         break;
     case 7:
         if (ctx_.inttool == 1)
