@@ -6,6 +6,7 @@
 #include "link/showdata.h"
 #include "tools/commandwindow.h"
 
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProgressBar>
@@ -97,6 +98,27 @@ void AppContext::wireLink() {
 
 void AppContext::ShowPrompt(qint16 mode) {
     window<PromptWindow>()->prepare(mode);
+}
+
+void AppContext::ShowRepeatPrompt(int count, const QString& interval) {
+    PromptWindow* prompt = window<PromptWindow>();
+    connect(prompt, &PromptWindow::stopRequested, this, &AppContext::repeatSendStopRequested,
+            Qt::UniqueConnection);
+    prompt->txtime = count;
+    prompt->timerinterval = interval;
+    if (prompt->mode() == 3 && prompt->isVisible()) {
+        prompt->Label3->setText(QString::number(count));
+        prompt->Label5->setText(interval);
+    } else {
+        // First use, or the prompt served another use meanwhile: the count and its
+        // "停止" come back.
+        prompt->prepare(3);
+    }
+}
+
+void AppContext::CloseRepeatPrompt() {
+    if (PromptWindow* prompt = loaded<PromptWindow>(); prompt && prompt->mode() == 3)
+        prompt->Command2_Click();
 }
 
 Father* AppContext::startup() {

@@ -62,6 +62,11 @@ class AppContext : public QObject {
     // Prepares the prompt window for one of its uses and shows it (not modal):
     // 1 read running, 2 read finished, 3 repeat-send progress, 4 module not working.
     void ShowPrompt(qint16 mode);
+    // The repeat-send prompt (mode 3) showing the blocks sent and the interval; its
+    // "停止" raises repeatSendStopRequested().
+    void ShowRepeatPrompt(int count, const QString& interval);
+    // Closes the repeat-send prompt as its "停止" does; nothing when it is not shown.
+    void CloseRepeatPrompt();
     // True while the program closes its windows at the end of the run.
     bool closingDown = false;
     void setClosingDown();
@@ -82,6 +87,8 @@ class AppContext : public QObject {
     void moduleRefreshFinished();
     // A switch-port poll started from the switch-port window's refresh has ended.
     void portRefreshFinished();
+    // "停止" was pressed on the repeat-send prompt.
+    void repeatSendStopRequested();
 
   private:
     void wireLink();

@@ -11,6 +11,7 @@
 #include "link/statuspanel.h"
 #include "tools/commandwindow.h"
 #include "tools/filetrwindow.h"
+#include "tools/strbunchwindow.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -44,6 +45,7 @@ void Father::connectCommands() {
     open(menusetgate, &AppContext::openOrFront<GateWindow>);
     open(menutoolcommand, &AppContext::openOrFront<CommandWindow>);
     open(menutooldebug, &AppContext::openOrFront<DebugWindow>);
+    open(menudatacode, &AppContext::openOrFront<StrbunchWindow>);
     open(menuhelpabout, &AppContext::openOrFront<AboutWindow>);
     connect(filetx, &QAction::triggered, this, [this] { showModal<FileTrWindow>(ctx_); });
     const std::pair<QAction*, const char*> parity[] = {
@@ -102,6 +104,9 @@ void Father::Toolbar1_ButtonClick(int number) {
     case 3:
         if (ctx_.intfile == 1)
             showModal<FileTrWindow>(ctx_);
+        break;
+    case 4:
+        ctx_.openOrFront<StrbunchWindow>();
         break;
     case 7:
         if (ctx_.inttool == 1)

@@ -29,8 +29,10 @@ class CommControl : public QObject {
     };
     enum Event { comEvReceive = 2, comEvDSR = 4 };
     enum Mode { comInputModeText = 0, comInputModeBinary = 1 };
-    // The parts of the program that pull DTR off while they send.
-    enum class DtrUser { TypedKeys, DataString, FileSend };
+    // The parts of the program that pull DTR off while they send. A repeated data
+    // string holds DataString for the whole run and DataStringBlock for each block, so
+    // DTR stays off between its blocks.
+    enum class DtrUser { TypedKeys, DataString, FileSend, DataStringBlock };
 
     // Maps a port number to its device path (empty: no such port).
     using PortResolver = std::function<QString(int port)>;
