@@ -40,6 +40,7 @@ void Father::connectCommands() {
     open(menutoolcommand, &AppContext::openOrFront<CommandWindow>);
     open(menutooldebug, &AppContext::openOrFront<DebugWindow>);
     open(menuhelpabout, &AppContext::openOrFront<AboutWindow>);
+    open(filerx, &AppContext::showFileCapture);
     const std::pair<QAction*, const char*> parity[] = {
         {n8, ",N,8,1"}, {e81, ",E,8,1"}, {o81, ",O,8,1"}, {s81, ",S,8,1"}, {m81, ",M,8,1"}};
     for (const auto& [action, suffix] : parity)
@@ -93,6 +94,10 @@ void Father::Toolbar1_ButtonClick(int number) {
         else if (ctx_.intset == 3)
             ctx_.openOrFront<GateWindow>();
         break;
+    case 3:
+        if (ctx_.intfile == 2)
+            ctx_.showFileCapture();
+        break;
     case 7:
         if (ctx_.inttool == 1)
             ctx_.openOrFront<CommandWindow>();
@@ -142,6 +147,7 @@ void Father::Toolbar1_ButtonMenuClick(const QString& key) {
         {"key12", &AppContext::intset, 2, 1, u"模块设置", &AppContext::openOrFront<ModuleWindow>},
         {"key13", &AppContext::intset, 3, 1, u"开关量端口", &AppContext::openOrFront<GateWindow>},
         {"key21", &AppContext::intfile, 1, 3, u"发送文件", nullptr},
+        {"key22", &AppContext::intfile, 2, 3, u"接收文件", &AppContext::showFileCapture},
         {"key31", &AppContext::intnet, 1, 5, u"轮循", nullptr},
         {"key32", &AppContext::intnet, 2, 5, u"邀请", nullptr},
         {"key14", &AppContext::inttool, 1, 7, u"命令窗口", &AppContext::openOrFront<CommandWindow>},
