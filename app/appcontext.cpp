@@ -5,6 +5,7 @@
 #include "link/qserialbackend.h"
 #include "link/showdata.h"
 #include "tools/commandwindow.h"
+#include "tools/filereceivewindow.h"
 
 #include <QLabel>
 #include <QMdiArea>
@@ -20,6 +21,10 @@ AppContext::AppContext(UserDialogs& dialogs, Options options)
     auto resolver = [this](int port) { return portMap_.deviceFor(port); };
     link_ = std::make_unique<Link>(resolver, options_.backendFactory);
     wireLink();
+    capture_ = std::make_unique<CapturePath>(link_->MSComm1);
+    // What followed a rejected header is shown as ordinary received data.
+    connect(capture_.get(), &CapturePath::leftover, this,
+            [this](const QString& text, bool hex) { showdata()->showLeftover(text, hex); });
 }
 
 AppContext::AppContext(UserDialogs& dialogs) : AppContext(dialogs, Options{}) {}
@@ -27,6 +32,7 @@ AppContext::AppContext(UserDialogs& dialogs) : AppContext(dialogs, Options{}) {}
 AppContext::~AppContext() {
     setClosingDown();
     delete loaded<PromptWindow>();
+    delete loaded<FileReceiveWindow>();
     delete father_.data();
     delete showdata_.data();
 }
@@ -94,6 +100,22 @@ void AppContext::wireLink() {
     });
     connect(&link_->MSComm1, &CommControl::portLost, this, &AppContext::reportLostPort,
             Qt::QueuedConnection);
+}
+
+void AppContext::setCaptureOpen(bool open) {
+    captureOpen_ = open;
+    capture_->reset();
+    link_->parser.setReceiveRoute(open ? capture_.get() : nullptr);
+}
+
+void AppContext::showFileCapture() {
+    // A window that has closed waits to be deleted; the user gets a fresh one.
+    if (FileReceiveWindow* old = loaded<FileReceiveWindow>(); old && old->isHidden())
+        delete old;
+    FileReceiveWindow* capture = window<FileReceiveWindow>();
+    capture->show();
+    capture->raise();
+    capture->activateWindow();
 }
 
 void AppContext::ShowPrompt(qint16 mode) {

@@ -4,6 +4,7 @@
 #include "app/userdialogs.h"
 #include "app/windowflags.h"
 #include "config/moduleparameters.h"
+#include "link/capturepath.h"
 #include "link/link.h"
 #include "serial/portmap.h"
 
@@ -39,6 +40,8 @@ class AppContext : public QObject {
     PortMap& portMap() { return portMap_; }
     Link& link() { return *link_; }
     CommControl& MSComm1() { return link_->MSComm1; }
+    // The file-capture receive path over MSComm1.
+    CapturePath& capture() { return *capture_; }
 
     // Creates the main window and runs its start-up.
     Father* startup();
@@ -71,6 +74,14 @@ class AppContext : public QObject {
     bool closingDown = false;
     void setClosingDown();
 
+    // True while the file-capture window captures: the parser then hands every receive
+    // pass to capture() instead of reading replies.
+    bool CaptureOpen() const { return captureOpen_; }
+    // Opening starts from the header (state 0); closing gives the passes back.
+    void setCaptureOpen(bool open);
+    // Shows the file-capture window, modal and on top (a new one once it has closed).
+    void showFileCapture();
+
     // Tool choices under the toolbar's drop-down buttons.
     qint16 intset = 1;
     qint16 intfile = 1;
@@ -102,6 +113,8 @@ class AppContext : public QObject {
     StoredPortTable portTable_;
     PortMap portMap_;
     std::unique_ptr<Link> link_;
+    std::unique_ptr<CapturePath> capture_;
+    bool captureOpen_ = false;
     QPointer<Father> father_;
     QPointer<ShowData> showdata_;
     QHash<const QMetaObject*, QPointer<QWidget>> windows_;

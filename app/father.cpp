@@ -86,7 +86,6 @@ void Father::buildMenus() {
     menudatafile = menudata->addMenu(QStringLiteral("文件传输(&F)"));
     filetx = item(menudatafile, QStringLiteral("发送文件(&T)"), QKeySequence(Qt::Key_F3));
     filerx = item(menudatafile, QStringLiteral("捕捉文件(&R)"), QKeySequence(Qt::Key_F4));
-    filerx->setVisible(false);
     menudata->addSeparator(); // cc
     menudatacode =
         item(menudata, QStringLiteral("数据串传输(&A)"), QKeySequence(Qt::CTRL | Qt::Key_A));
@@ -151,7 +150,11 @@ void Father::buildToolbar() {
          u"",
          false,
          {{u"串口", u"key11"}, {u"模块", u"key12"}, {u"开关量端口", u"key13"}}},
-        {3, QStyle::SP_FileIcon, u"文件传输", false, {{u"发送文件", u"key21"}}},
+        {3,
+         QStyle::SP_FileIcon,
+         u"文件传输",
+         false,
+         {{u"发送文件", u"key21"}, {u"接收文件", u"key22"}}},
         {4, QStyle::SP_FileDialogDetailedView, u"数据串传输", false, {}},
         {5,
          QStyle::SP_DriveNetIcon,

@@ -48,6 +48,7 @@ void Father::connectCommands() {
     open(menudatacode, &AppContext::openOrFront<StrbunchWindow>);
     open(menuhelpabout, &AppContext::openOrFront<AboutWindow>);
     connect(filetx, &QAction::triggered, this, [this] { showModal<FileTrWindow>(ctx_); });
+    open(filerx, &AppContext::showFileCapture);
     const std::pair<QAction*, const char*> parity[] = {
         {n8, ",N,8,1"}, {e81, ",E,8,1"}, {o81, ",O,8,1"}, {s81, ",S,8,1"}, {m81, ",M,8,1"}};
     for (const auto& [action, suffix] : parity)
@@ -104,6 +105,8 @@ void Father::Toolbar1_ButtonClick(int number) {
     case 3:
         if (ctx_.intfile == 1)
             showModal<FileTrWindow>(ctx_);
+        else if (ctx_.intfile == 2)
+            ctx_.showFileCapture();
         break;
     case 4:
         ctx_.openOrFront<StrbunchWindow>();
@@ -139,7 +142,7 @@ void Father::Toolbar1_ButtonClick(int number) {
         ctx_.link().EchoKeys = !toolButton(17)->isChecked();
         break;
     default:
-        break; // 4 opens the data-string window
+        break;
     }
 }
 
@@ -158,6 +161,7 @@ void Father::Toolbar1_ButtonMenuClick(const QString& key) {
         {"key12", &AppContext::intset, 2, 1, u"模块设置", &AppContext::openOrFront<ModuleWindow>},
         {"key13", &AppContext::intset, 3, 1, u"开关量端口", &AppContext::openOrFront<GateWindow>},
         {"key21", &AppContext::intfile, 1, 3, u"发送文件", nullptr, &showModal<FileTrWindow>},
+        {"key22", &AppContext::intfile, 2, 3, u"接收文件", &AppContext::showFileCapture},
         {"key31", &AppContext::intnet, 1, 5, u"轮循", nullptr},
         {"key32", &AppContext::intnet, 2, 5, u"邀请", nullptr},
         {"key14", &AppContext::inttool, 1, 7, u"命令窗口", &AppContext::openOrFront<CommandWindow>},

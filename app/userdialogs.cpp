@@ -63,6 +63,7 @@ QString QtUserDialogs::openFileName(const QString& title, const QString& filter)
     return QFileDialog::getOpenFileName(parent_, title, QString(), filter);
 }
 
-QString QtUserDialogs::saveFileName(const QString& title, const QString& filter) {
-    return QFileDialog::getSaveFileName(parent_, title, QString(), filter);
+QString QtUserDialogs::saveFileName(const QString& title, const QString& filter,
+                                    const QString& proposedName) {
+    return QFileDialog::getSaveFileName(parent_, title, proposedName, filter);
 }

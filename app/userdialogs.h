@@ -21,7 +21,9 @@ class UserDialogs {
     virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                             const QString& defaultText) = 0;
     virtual QString openFileName(const QString& title, const QString& filter) = 0;
-    virtual QString saveFileName(const QString& title, const QString& filter) = 0;
+    // `proposedName`: the file name the dialog starts with (none when empty).
+    virtual QString saveFileName(const QString& title, const QString& filter,
+                                 const QString& proposedName = QString()) = 0;
 
     // Parent for the modal dialogs (the main window once it exists).
     void setParentWidget(QWidget* parent) { parent_ = parent; }
@@ -36,5 +38,6 @@ class QtUserDialogs final : public UserDialogs {
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     QString openFileName(const QString& title, const QString& filter) override;
-    QString saveFileName(const QString& title, const QString& filter) override;
+    QString saveFileName(const QString& title, const QString& filter,
+                         const QString& proposedName = QString()) override;
 };

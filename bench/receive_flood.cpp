@@ -21,7 +21,7 @@ class SilentDialogs final : public UserDialogs {
         return std::nullopt;
     }
     QString openFileName(const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&) override { return {}; }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
 };
 
 void run(AppContext& ctx, MemoryLine& line, qsizetype total, bool asText) {

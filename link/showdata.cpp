@@ -138,6 +138,22 @@ void ShowData::appendReceived(const QString& text) {
     Text1->moveCursor(QTextCursor::End);
 }
 
+void ShowData::showLeftover(const QString& text, bool hex) {
+    if (hex) {
+        Timer7.stop();
+        Text1->insertPlainText(text);
+        Timer7.start();
+        return;
+    }
+    Text1->moveCursor(QTextCursor::End);
+    Text1->insertPlainText(text);
+    const QString all = Text1->toPlainText();
+    if (all.size() >= 2400) {
+        Text1->setPlainText(all.right(2100));
+        Text1->moveCursor(QTextCursor::End);
+    }
+}
+
 bool ShowData::eventFilter(QObject* watched, QEvent* event) {
     if (watched != Text1)
         return QWidget::eventFilter(watched, event);

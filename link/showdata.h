@@ -33,6 +33,10 @@ class ShowData : public QWidget {
     StatusPanel* panel(int number) const { return panels_.at(number - 1); }
     // Appends received text to Text1, keeping the box to a bounded size.
     void appendReceived(const QString& text);
+    // Bytes that followed a rejected file header: hex pairs go in at the caret and
+    // Timer7 ends the burst; characters go at the end, the box kept below 2400
+    // characters by cutting it to its last 2100.
+    void showLeftover(const QString& text, bool hex);
 
     Link& link;
     CommControl& MSComm1;

@@ -206,7 +206,6 @@ class TestMainCommands : public QObject {
         QVERIFY(ctx->loaded<ComWindow>());
         const int before = f->mdiArea()->subWindowList().size();
         QTest::keyClick(f, Qt::Key_F5); // hidden "轮循"
-        QTest::keyClick(f, Qt::Key_F4); // hidden "捕捉文件"
         QCOMPARE(f->mdiArea()->subWindowList().size(), before);
     }
 

@@ -239,7 +239,7 @@ class TestStartup : public QObject {
         c.link().SetModuleCommandsEnabled(true);
         c.link().SetLinkCommandsEnabled(false);
         c.link().SetLinkCommandsEnabled(true);
-        for (QAction* a : {f->filerx, f->menunet->menuAction(), f->menunetcycle, f->menunetinvite,
+        for (QAction* a : {f->menunet->menuAction(), f->menunetcycle, f->menunetinvite,
                            f->menuwindowsh, f->menuwindowsv, f->menuwindowsc, f->menuhelpindex,
                            f->menuhelpsearch, f->menuhelpsupport})
             QVERIFY2(!a->isVisible(), qPrintable(a->text()));

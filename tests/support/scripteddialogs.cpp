@@ -17,8 +17,10 @@ QString ScriptedDialogs::openFileName(const QString& title, const QString&) {
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }
 
-QString ScriptedDialogs::saveFileName(const QString& title, const QString&) {
+QString ScriptedDialogs::saveFileName(const QString& title, const QString&,
+                                      const QString& proposedName) {
     prompts << title;
+    proposedNames << proposedName;
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }
 

@@ -18,13 +18,15 @@ class ScriptedDialogs final : public UserDialogs {
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     QString openFileName(const QString& title, const QString& filter) override;
-    QString saveFileName(const QString& title, const QString& filter) override;
+    QString saveFileName(const QString& title, const QString& filter,
+                         const QString& proposedName = QString()) override;
 
     QList<Shown> messages;
     QStringList prompts;
     QQueue<Answer> answers;                // default: Ok
     QQueue<std::optional<QString>> inputs; // default: cancelled
     QQueue<QString> fileNames;             // default: cancelled (empty)
+    QStringList proposedNames;             // what each save dialog proposed
 
     QStringList texts() const;
 };

@@ -1,0 +1,226 @@
+// The file-capture window on a started program: a file announced and received from the
+// far end, its end found by silence, saving, a short file, a bad header whose rest goes
+// to the receive window, data past the buffer, the name proposed for saving, and the
+// commands that open the window.
+#include "app/appcontext.h"
+#include "app/father.h"
+#include "link/capturepath.h"
+#include "link/showdata.h"
+#include "tests/support/appfixture.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testenv.h"
+#include "tools/filereceivewindow.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtEndian>
+
+namespace {
+const QString kComplete = QStringLiteral("文件接收完毕!");
+const QByteArray kABinData = QByteArray::fromHex("00D7FE0102D7FDFF4142");
+
+QByteArray header(const QByteArray& name, quint32 length) {
+    QByteArray bytes;
+    bytes += '\xD7';
+    bytes += static_cast<char>(name.size());
+    bytes += name + '*';
+    char be[4];
+    qToBigEndian(length, be);
+    return bytes + QByteArray(be, 4);
+}
+} // namespace
+
+class TestFileReceive : public QObject {
+    Q_OBJECT
+
+    AppFixture app;
+    std::unique_ptr<AppContext>& ctx = app.ctx;
+    MemoryLine*& line = app.line;
+
+    FileReceiveWindow* open() {
+        ctx->showFileCapture();
+        return ctx->loaded<FileReceiveWindow>();
+    }
+    // Feeds a whole transfer and waits for the window to call it complete.
+    [[nodiscard]] bool receive(const QByteArray& name, const QByteArray& data) {
+        const qsizetype before = app.dialogs->texts().count(kComplete);
+        line->feed(header(name, data.size()) + data);
+        return QTest::qWaitFor([&] { return app.dialogs->texts().count(kComplete) > before; });
+    }
+    // Saves the completed file through the save dialog and reads it back.
+    QByteArray saveAndRead(FileReceiveWindow* w) {
+        const QString path = QDir(testenv::workDir()).filePath(QStringLiteral("saved.bin"));
+        app.dialogs->fileNames.enqueue(path);
+        w->Command1->click();
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+    }
+
+  private slots:
+    void init() { app.start(); }
+    void cleanup() { app.stop(); }
+
+    void aFileIsCapturedAndSavedAsSent() {
+        FileReceiveWindow* w = open();
+        QVERIFY(w->ProgressBar1->isHidden());
+        line->feed(header("a.bin", 10));
+        QTRY_COMPARE(w->Text1->text(), QStringLiteral("a.bin"));
+        QCOMPARE(w->Label4->text(), QStringLiteral("10"));
+        QVERIFY(!w->ProgressBar1->isHidden());
+        QVERIFY(w->Label2->isHidden());
+
+        line->feed(kABinData.left(6));
+        QTRY_COMPARE(w->Label7->text(), QStringLiteral("6"));
+        QTest::qWait(100); // a pause shorter than the silence that ends a file
+        line->feed(kABinData.mid(6));
+        QElapsedTimer sinceLast;
+        sinceLast.start();
+        QTRY_COMPARE(w->Label7->text(), QStringLiteral("10"));
+        QTRY_VERIFY(app.dialogs->texts().contains(kComplete));
+        QVERIFY2(sinceLast.elapsed() >= 250, qPrintable(QString::number(sinceLast.elapsed())));
+        QVERIFY(w->Command1->isEnabled());
+
+        QCOMPARE(saveAndRead(w).toHex(), kABinData.toHex());
+        QCOMPARE(app.dialogs->proposedNames, QStringList{QStringLiteral("a.bin")});
+
+        // Saved: closing asks nothing and gives the link back to the reply parser.
+        const qsizetype shown = app.dialogs->messages.size();
+        w->Command2->click();
+        QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
+        QCOMPARE(app.dialogs->messages.size(), shown);
+        QVERIFY(!ctx->link().parser.receiveRoute());
+    }
+
+    void aShortFileTimesOutAndTheLinkReturnsToTheReceiveWindow() {
+        open();
+        line->feed(header("a.bin", 5) + QByteArray::fromHex("010203"));
+        QTRY_VERIFY(app.dialogs->texts().contains(QStringLiteral("文件接收超时!")));
+        QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
+        line->feed(QByteArray::fromHex("41"));
+        QTRY_COMPARE(ctx->showdata()->Text1->toPlainText(), QStringLiteral("41:"));
+    }
+
+    void aBadFirstByteClosesAndTheRestIsShown_data() {
+        QTest::addColumn<bool>("characters");
+        QTest::newRow("hex display") << false;
+        QTest::newRow("character display") << true;
+    }
+    void aBadFirstByteClosesAndTheRestIsShown() {
+        QFETCH(bool, characters);
+        QPlainTextEdit* box = ctx->showdata()->Text1;
+        if (characters) {
+            ctx->father()->toolButton(11)->click();
+            box->setPlainText(QString(2398, QLatin1Char('x')));
+        }
+        open();
+        line->feed(QByteArray::fromHex("41D6D042"));
+        QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
+        QCOMPARE(app.dialogs->messages.size(), 1);
+        QCOMPARE(app.dialogs->messages[0].text, QStringLiteral("收到数据不符合协议!"));
+        QCOMPARE(app.dialogs->messages[0].title, QStringLiteral("提示"));
+        QCOMPARE(app.dialogs->messages[0].icon, UserDialogs::Icon::Information);
+        if (characters) {
+            QCOMPARE(box->toPlainText().size(), 2100);
+            QVERIFY(box->toPlainText().endsWith(QStringLiteral("中B")));
+        } else {
+            // Timer7 ends the burst with a line break.
+            QTRY_COMPARE(box->toPlainText(), QStringLiteral("D6:D0:42:\n"));
+        }
+    }
+
+    void anUnsavedFileIsAskedForOnceAndAGivenUpOneNotAtAll() {
+        const QString question = QStringLiteral("接收的文件尚未保存，是否保存?");
+        FileReceiveWindow* w = open();
+        QVERIFY(receive("a.bin", kABinData));
+        app.dialogs->answers.enqueue(UserDialogs::Answer::Ok); // keep the window to save
+        w->Command2->click();
+        QCOMPARE(app.dialogs->texts().count(question), 1);
+        QVERIFY(w->isVisible());
+        QVERIFY(!ctx->link().parser.receiveRoute()); // it no longer captures
+        w->Command2->click();
+        QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
+        QCOMPARE(app.dialogs->texts().count(question), 1);
+
+        w = open();
+        QVERIFY(receive("a.bin", kABinData));
+        w->Command1->click(); // the save dialog is cancelled
+        QCOMPARE(w->Text1->text(), QStringLiteral("******"));
+        QCOMPARE(w->Label4->text(), QStringLiteral("******"));
+        QCOMPARE(w->Label7->text(), QStringLiteral("******"));
+        w->Command2->click();
+        QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
+        QCOMPARE(app.dialogs->texts().count(question), 1);
+    }
+
+    void theProposedNameIsAPlainFileName_data() {
+        QTest::addColumn<QByteArray>("announced");
+        QTest::addColumn<QString>("proposed");
+        QTest::newRow("a folder above, comma kept")
+            << QByteArray("../x,y") << QStringLiteral("x,y");
+        QTest::newRow("backslashes, control character") << QByteArray("dir\\sub\\b\x01"
+                                                                      "c.txt")
+                                                        << QStringLiteral("bc.txt");
+        QTest::newRow("nothing left") << QByteArray("..") << QString();
+    }
+    void theProposedNameIsAPlainFileName() {
+        QFETCH(QByteArray, announced);
+        QFETCH(QString, proposed);
+        FileReceiveWindow* w = open();
+        QVERIFY(receive(announced, kABinData));
+        QCOMPARE(w->Text1->text(), QString::fromLatin1(announced));
+        w->Command1->click();
+        QCOMPARE(app.dialogs->proposedNames, QStringList{proposed});
+    }
+
+    void dataPastTheBufferIsToldOnceAndWhatFitsIsSaved() {
+        QByteArray data(CapturePath::kBufferSize + 1000, Qt::Uninitialized);
+        for (qsizetype i = 0; i < data.size(); ++i)
+            data[i] = static_cast<char>(i * 13 + i / 256);
+        FileReceiveWindow* w = open();
+        line->feed(header("big.bin", 2000000));
+        line->feed(data.left(500000));
+        line->feed(data.mid(500000));
+        QTRY_VERIFY(app.dialogs->texts().contains(kComplete));
+        int told = 0;
+        for (const QString& text : app.dialogs->texts())
+            told += text.contains(QStringLiteral("缓冲区")) ? 1 : 0;
+        QCOMPARE(told, 1);
+        QVERIFY(saveAndRead(w) == data.left(CapturePath::kBufferSize));
+    }
+
+    void f4AndTheReceiveChoiceOpenTheWindow() {
+        Father* f = ctx->father();
+        f->show();
+        f->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f));
+        QTest::keyClick(f, Qt::Key_F4);
+        FileReceiveWindow* w = ctx->loaded<FileReceiveWindow>();
+        QVERIFY(w && w->isVisible());
+        QCOMPARE(w->windowModality(), Qt::ApplicationModal);
+        QVERIFY(w->windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(ctx->link().parser.receiveRoute(), &ctx->capture());
+        w->Command2->click();
+        QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
+
+        f->buttonMenuItem(QStringLiteral("key22"))->trigger();
+        QTRY_VERIFY(ctx->loaded<FileReceiveWindow>());
+        QCOMPARE(f->toolButton(3)->toolTip(), QStringLiteral("接收文件"));
+        ctx->loaded<FileReceiveWindow>()->Command2->click();
+        QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
+
+        app.restart();
+        f = ctx->father();
+        QCOMPARE(f->toolButton(3)->toolTip(), QStringLiteral("接收文件"));
+        f->toolButton(3)->click();
+        QVERIFY(ctx->loaded<FileReceiveWindow>());
+    }
+};
+
+T83_TEST_MAIN(TestFileReceive)
+#include "test_filereceive.moc"

@@ -1,0 +1,252 @@
+#include "tools/filereceivewindow.h"
+
+#include "app/appcontext.h"
+#include "link/capturepath.h"
+#include "link/statuspanel.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+const QString kNone = QStringLiteral("******");
+const QString kTitle = QStringLiteral("提示");
+const QColor kDarkGreen(0, 128, 0);
+} // namespace
+
+QString ProposedSaveName(const QString& received) {
+    QString name;
+    for (QChar c : received)
+        if (c.category() != QChar::Other_Control)
+            name += c;
+    const qsizetype cut =
+        std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+    name = name.mid(cut + 1);
+    name.remove(QStringLiteral(".."));
+    return name.trimmed();
+}
+
+FileReceiveWindow::FileReceiveWindow(AppContext& ctx)
+    : QWidget(ctx.mainWidget(), Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
+                                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      ctx_(ctx) {
+    setObjectName(QStringLiteral("filereceve"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    // Modal without a loop of its own: the program's event loop keeps running the link.
+    setWindowModality(Qt::ApplicationModal);
+    setWindowTitle(QStringLiteral("文件捕捉"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/113.png")));
+
+    Label1 = new QLabel(QStringLiteral("文件名称"), this);
+    Text1 = new QLineEdit(kNone, this);
+    Text1->setReadOnly(true);
+    Text1->setEnabled(false); // shows the name; takes no keys
+    QPalette green = Text1->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        green.setColor(group, QPalette::Text, kDarkGreen);
+    Text1->setPalette(green);
+    Label3 = new QLabel(QStringLiteral("文件长度"), this);
+    Label4 = new QLabel(kNone, this);
+    QPalette greenLabel = Label4->palette();
+    greenLabel.setColor(QPalette::WindowText, kDarkGreen);
+    Label4->setPalette(greenLabel);
+    Label5 = new QLabel(QStringLiteral("字节"), this);
+    Label6 = new QLabel(QStringLiteral("已经接收"), this);
+    Label7 = new QLabel(kNone, this);
+    Label8 = new QLabel(QStringLiteral("字节"), this);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setTextVisible(false);
+    Label2 = new QLabel(this);
+    Label2->setAlignment(Qt::AlignCenter);
+    Command1 = new QPushButton(QStringLiteral("保存"), this);
+    Command2 = new QPushButton(QStringLiteral("取消"), this);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(Label1, 0, 0);
+    grid->addWidget(Text1, 0, 1, 1, 2);
+    grid->addWidget(Label3, 1, 0);
+    grid->addWidget(Label4, 1, 1);
+    grid->addWidget(Label5, 1, 2);
+    grid->addWidget(Label6, 2, 0);
+    grid->addWidget(Label7, 2, 1);
+    grid->addWidget(Label8, 2, 2);
+    // Label2 lies over the progress bar: one of the two shows.
+    grid->addWidget(ProgressBar1, 3, 0, 1, 3);
+    grid->addWidget(Label2, 3, 0, 1, 3);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Command1);
+    buttons->addWidget(Command2);
+    buttons->addStretch();
+    grid->addLayout(buttons, 4, 0, 1, 3);
+    setFixedSize(twips(4800), twips(2800));
+
+    Timer1.setInterval(300);
+    Timer1.setSingleShot(true);
+    Timer2.setInterval(4000);
+    Timer2.setSingleShot(true);
+    connect(&Timer1, &QTimer::timeout, this, &FileReceiveWindow::Timer1_Timer);
+    connect(&Timer2, &QTimer::timeout, this, &FileReceiveWindow::Timer2_Timer);
+    connect(Command1, &QPushButton::clicked, this, &FileReceiveWindow::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &FileReceiveWindow::Command2_Click);
+
+    CapturePath& capture = ctx_.capture();
+    connect(&capture, &CapturePath::headerStarted, this, &FileReceiveWindow::headerStarted);
+    connect(&capture, &CapturePath::headerRead, this, &FileReceiveWindow::headerRead);
+    // Every arrival restarts the silence that ends the file.
+    connect(&capture, &CapturePath::dataArrived, &Timer1, qOverload<>(&QTimer::start));
+    connect(&capture, &CapturePath::progress, this, &FileReceiveWindow::showCount);
+    connect(&capture, &CapturePath::badHeader, this, &FileReceiveWindow::badHeader);
+    connect(&capture, &CapturePath::overflow, this, &FileReceiveWindow::overflow);
+}
+
+FileReceiveWindow::~FileReceiveWindow() {
+    stopCapture();
+}
+
+void FileReceiveWindow::Form_Load() {
+    Command1->setEnabled(false);
+    Label2->setText(QStringLiteral("文件接收进度"));
+    ProgressBar1->hide();
+    Label2->show();
+    capturing_ = true;
+    ctx_.setCaptureOpen(true);
+}
+
+void FileReceiveWindow::stopCapture() {
+    Timer1.stop();
+    if (!capturing_)
+        return;
+    capturing_ = false;
+    ctx_.setCaptureOpen(false);
+}
+
+void FileReceiveWindow::headerStarted() {
+    Timer2.stop(); // a new file: the bar stays until this one is done
+    Label2->hide();
+    ProgressBar1->show();
+}
+
+void FileReceiveWindow::headerRead(const QString& name, quint32 length) {
+    receivedName_ = name;
+    overflowed_ = false;
+    Text1->setText(name);
+    Label4->setText(QString::number(length));
+    const auto most = static_cast<quint32>(std::numeric_limits<int>::max());
+    ProgressBar1->setRange(0, static_cast<int>(std::clamp<quint32>(length, 1, most)));
+    ProgressBar1->setValue(0);
+}
+
+void FileReceiveWindow::showCount(qint32 count) {
+    ProgressBar1->setValue(std::min(count, ProgressBar1->maximum()));
+    Label7->setText(QString::number(count));
+}
+
+void FileReceiveWindow::badHeader() {
+    ctx_.dialogs().message(QStringLiteral("收到数据不符合协议!"), kTitle,
+                           UserDialogs::Icon::Information);
+    close();
+    // Whatever followed the bad byte is ordinary data for the receive window.
+    ctx_.capture().drainLeftover();
+}
+
+void FileReceiveWindow::overflow() {
+    overflowed_ = true;
+    // Told after the receive pass has returned, so the data keeps flowing meanwhile.
+    QTimer::singleShot(0, this, [this] {
+        ctx_.dialogs().message(
+            QStringLiteral("接收的数据超过了缓冲区的容量(%1字节),超出的部分已丢弃;"
+                           "已经接收的数据仍可保存。")
+                .arg(CapturePath::kBufferSize),
+            kTitle, UserDialogs::Icon::Exclamation);
+    });
+}
+
+void FileReceiveWindow::Timer1_Timer() {
+    Timer1.stop();
+    CaptureUnsaved = false;
+    CapturePath& capture = ctx_.capture();
+    const qint32 count = capture.CaptureCount;
+    showCount(count);
+    const bool complete = static_cast<quint32>(count) >= capture.CaptureLength || overflowed_;
+    // The path waits for the next header before anything is shown, so bytes that arrive
+    // while a message is up are never taken as more of this file.
+    capture.reset();
+    if (complete) {
+        ProgressBar1->setValue(0);
+        completed_ = capture.CaptureBuffer.left(count);
+        CaptureSaveCount = count;
+        CaptureUnsaved = true;
+        Command1->setEnabled(true);
+        Timer2.start();
+        ctx_.dialogs().message(QStringLiteral("文件接收完毕!"), kTitle,
+                               UserDialogs::Icon::Information);
+        return;
+    }
+    // Short of the announced length: what came is given up.
+    stopCapture();
+    ctx_.dialogs().message(QStringLiteral("文件接收超时!"), kTitle, UserDialogs::Icon::Exclamation);
+    close();
+}
+
+void FileReceiveWindow::Timer2_Timer() {
+    Timer2.stop();
+    ProgressBar1->hide();
+    Label2->show();
+}
+
+void FileReceiveWindow::Command1_Click() {
+    // The far end chose the name: only a plain file name of it is proposed, and the
+    // dialog chooses the folder.
+    const QString path =
+        ctx_.dialogs().saveFileName(QStringLiteral("保存文件"), QStringLiteral("所有文件 (*)"),
+                                    ProposedSaveName(receivedName_));
+    if (path.isEmpty()) {
+        // The received file is given up.
+        receivedName_.clear();
+        Text1->setText(kNone);
+        Label4->setText(kNone);
+        Label7->setText(kNone);
+        ctx_.capture().CaptureSaved = true;
+        return;
+    }
+    if (SaveCapturedFile(path))
+        ctx_.capture().CaptureSaved = true;
+}
+
+bool FileReceiveWindow::SaveCapturedFile(const QString& path) {
+    QSaveFile file(path);
+    const QByteArray bytes = completed_.left(CaptureSaveCount);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    ctx_.dialogs().message(QStringLiteral("无法保存文件 %1(%2)。").arg(path, file.errorString()),
+                           kTitle, UserDialogs::Icon::Exclamation);
+    return false;
+}
+
+void FileReceiveWindow::Command2_Click() {
+    close();
+}
+
+void FileReceiveWindow::closeEvent(QCloseEvent* event) {
+    bool stay = false;
+    if (!ctx_.closingDown && CaptureUnsaved && !ctx_.capture().CaptureSaved)
+        stay = ctx_.dialogs().message(QStringLiteral("接收的文件尚未保存，是否保存?"), kTitle,
+                                      UserDialogs::Icon::Information,
+                                      UserDialogs::Buttons::OkCancel) == UserDialogs::Answer::Ok;
+    // Asked once: the window no longer captures, whatever the answer.
+    CaptureUnsaved = false;
+    stopCapture();
+    if (stay)
+        event->ignore();
+    else
+        event->accept();
+}
