@@ -8,6 +8,7 @@
 // Usage: QT_QPA_PLATFORM=offscreen t83bench-files
 #include "app/appcontext.h"
 #include "app/father.h"
+#include "link/capturepath.h"
 #include "link/commcontrol.h"
 #include "tools/filereceivewindow.h"
 #include "tools/filetrwindow.h"
@@ -204,11 +205,13 @@ bool fileSend() {
     // The window's count is set from the sender's progress (connected first); compare
     // it with what has reached the far end the moment it changes.
     qint64 mostAhead = LLONG_MIN;
+    qint64 mostBehind = 0;
     QObject::connect(sender, &PacedSender::progress, [&] {
         readMaster();
         const qint64 shown = window->Label8->text().toLongLong();
         const qint64 arrived = std::max<qint64>(0, got.size() - header.size());
         mostAhead = std::max(mostAhead, shown - arrived);
+        mostBehind = std::max(mostBehind, arrived - shown);
     });
 
     QEventLoop loop;
@@ -229,9 +232,12 @@ bool fileSend() {
                 static_cast<long long>(kBytes), kRate, dataSeconds, lineSeconds,
                 (dataSeconds - lineSeconds) / lineSeconds * 100,
                 intact ? "" : (timedOut ? "  TIMED OUT" : "  BYTES DIFFER"));
+    const auto lineMs = [&](qint64 bytes) { return bytes * kBitsPerByte * 1000.0 / kRate; };
     std::printf("file send    count ahead of the bytes read at the far end: at most %lld "
-                "bytes = %.1f ms of line time (goal under 50 ms)\n",
-                static_cast<long long>(mostAhead), mostAhead * kBitsPerByte * 1000.0 / kRate);
+                "bytes = %.1f ms of line time (goal under 50 ms); behind at most %lld bytes = "
+                "%.1f ms\n",
+                static_cast<long long>(mostAhead), lineMs(mostAhead),
+                static_cast<long long>(mostBehind), lineMs(mostBehind));
     std::printf("file send    header end to first data byte %.0f ms\n", pauseMs);
     return intact;
 }
@@ -293,6 +299,11 @@ bool capture() {
     QObject::connect(&tick, &QTimer::timeout,
                      [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
 
+    // The last data byte taken from the line; the window's silence timer is not exact.
+    qint64 lastArrivalNs = -1;
+    QObject::connect(&ctx->capture(), &CapturePath::dataArrived,
+                     [&] { lastArrivalNs = clock.nsecsElapsed(); });
+
     QEventLoop loop;
     bool timedOut = false;
     dialogs.onMessage = [&](const QString& text) {
@@ -318,10 +329,11 @@ bool capture() {
     QFile saved(savePath);
     const bool intact = !timedOut && saved.open(QIODevice::ReadOnly) && saved.readAll() == data;
 
-    std::printf("capture      %lld bytes unpaced: complete after %.3f s (the %d ms silence "
-                "taken off; writing took %.3f s)%s\n",
-                static_cast<long long>(kBytes), (completeNs / 1e6 - kSilenceMs) / 1000, kSilenceMs,
-                writtenNs / 1e9, intact ? "" : (timedOut ? "  TIMED OUT" : "  SAVED FILE DIFFERS"));
+    std::printf("capture      %lld bytes unpaced: window complete after %.3f s less its %d ms "
+                "silence = %.3f s; last byte taken at %.3f s; writing took %.3f s%s\n",
+                static_cast<long long>(kBytes), completeNs / 1e9, kSilenceMs,
+                (completeNs / 1e6 - kSilenceMs) / 1000, lastArrivalNs / 1e9, writtenNs / 1e9,
+                intact ? "" : (timedOut ? "  TIMED OUT" : "  SAVED FILE DIFFERS"));
     std::printf("capture      CPU %.3f s (program and the far end's writer together)\n", cpu);
     std::printf("capture      longest event-loop hold %lld ms (goal under 50 ms)\n",
                 static_cast<long long>(longestGap));
