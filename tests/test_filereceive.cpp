@@ -7,6 +7,7 @@
 #include "link/capturepath.h"
 #include "link/showdata.h"
 #include "tests/support/appfixture.h"
+#include "tests/support/fileheader.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "tools/filereceivewindow.h"
@@ -19,21 +20,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
-#include <QtEndian>
 
 namespace {
 const QString kComplete = QStringLiteral("文件接收完毕!");
 const QByteArray kABinData = QByteArray::fromHex("00D7FE0102D7FDFF4142");
 
-QByteArray header(const QByteArray& name, quint32 length) {
-    QByteArray bytes;
-    bytes += '\xD7';
-    bytes += static_cast<char>(name.size());
-    bytes += name + '*';
-    char be[4];
-    qToBigEndian(length, be);
-    return bytes + QByteArray(be, 4);
-}
 } // namespace
 
 class TestFileReceive : public QObject {
@@ -50,7 +41,7 @@ class TestFileReceive : public QObject {
     // Feeds a whole transfer and waits for the window to call it complete.
     [[nodiscard]] bool receive(const QByteArray& name, const QByteArray& data) {
         const qsizetype before = app.dialogs->texts().count(kComplete);
-        line->feed(header(name, data.size()) + data);
+        line->feed(fileHeader(name, data.size()) + data);
         return QTest::qWaitFor([&] { return app.dialogs->texts().count(kComplete) > before; });
     }
     // Saves the completed file through the save dialog and reads it back.
@@ -69,7 +60,7 @@ class TestFileReceive : public QObject {
     void aFileIsCapturedAndSavedAsSent() {
         FileReceiveWindow* w = open();
         QVERIFY(w->ProgressBar1->isHidden());
-        line->feed(header("a.bin", 10));
+        line->feed(fileHeader("a.bin", 10));
         QTRY_COMPARE(w->Text1->text(), QStringLiteral("a.bin"));
         QCOMPARE(w->Label4->text(), QStringLiteral("10"));
         QVERIFY(!w->ProgressBar1->isHidden());
@@ -99,7 +90,7 @@ class TestFileReceive : public QObject {
 
     void aShortFileTimesOutAndTheLinkReturnsToTheReceiveWindow() {
         open();
-        line->feed(header("a.bin", 5) + QByteArray::fromHex("010203"));
+        line->feed(fileHeader("a.bin", 5) + QByteArray::fromHex("010203"));
         QTRY_VERIFY(app.dialogs->texts().contains(QStringLiteral("文件接收超时!")));
         QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
         line->feed(QByteArray::fromHex("41"));
@@ -183,7 +174,7 @@ class TestFileReceive : public QObject {
         for (qsizetype i = 0; i < data.size(); ++i)
             data[i] = static_cast<char>(i * 13 + i / 256);
         FileReceiveWindow* w = open();
-        line->feed(header("big.bin", 2000000));
+        line->feed(fileHeader("big.bin", 2000000));
         line->feed(data.left(500000));
         line->feed(data.mid(500000));
         QTRY_VERIFY(app.dialogs->texts().contains(kComplete));

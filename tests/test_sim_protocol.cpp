@@ -2,6 +2,7 @@
 // data out, no I/O involved.
 
 #include "sim/protocol.h"
+#include "tests/support/fileheader.h"
 
 #include <QtTest>
 
@@ -11,18 +12,6 @@ namespace {
 
 QByteArray hex(const char* text) {
     return QByteArray::fromHex(text);
-}
-
-// The header the tool's file send writes ahead of a file.
-QByteArray fileHeader(const QByteArray& name, quint32 length) {
-    QByteArray header;
-    header.append(char(0xD7));
-    header.append(char(name.size()));
-    header.append(name);
-    header.append('*');
-    for (int shift = 24; shift >= 0; shift -= 8)
-        header.append(char((length >> shift) & 0xFF));
-    return header;
 }
 
 // Feeds the bytes and returns all replies joined, as the host would see them.
