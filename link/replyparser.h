@@ -50,6 +50,8 @@ class ReplyParser : public QObject {
     QTimer Timer6; // rest of an unlisted reply
     // How long the line must stay quiet before a ten-byte version is taken.
     int versionQuietMs() const;
+    // The wait for that quiet line, for harnesses that drive time themselves.
+    const QTimer& versionWaitTimer() const { return versionWait_; }
 
   signals:
     // Received bytes that belong to no reply, ready to show.
