@@ -12,6 +12,7 @@
 #include "tests/support/testenv.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
