@@ -25,6 +25,10 @@ AboutWindow::AboutWindow(AppContext& ctx) : ctx_(ctx) {
     big.setBold(true);
     lblTitle->setFont(big);
     lblVersion = new QLabel(QStringLiteral("版本"), this);
+    // This program's own version (the package's), below the module series' code.
+    auto* lblBuild =
+        new QLabel(QStringLiteral("t83tool %1").arg(QStringLiteral(T83_VERSION)), this);
+    lblBuild->setObjectName(QStringLiteral("lblBuild"));
     auto* line1 = new QFrame(this);
     line1->setFrameShape(QFrame::HLine);
     line1->setStyleSheet(QStringLiteral("color: rgb(128,128,128);"));
@@ -35,8 +39,9 @@ AboutWindow::AboutWindow(AppContext& ctx) : ctx_(ctx) {
     grid->addWidget(picIcon, 0, 0, 2, 1, Qt::AlignTop);
     grid->addWidget(lblTitle, 0, 1);
     grid->addWidget(lblVersion, 1, 1);
-    grid->addWidget(line1, 2, 0, 1, 3);
-    grid->addWidget(cmdOK, 3, 2);
+    grid->addWidget(lblBuild, 2, 1);
+    grid->addWidget(line1, 3, 0, 1, 3);
+    grid->addWidget(cmdOK, 4, 2);
     grid->setColumnStretch(1, 1);
     connect(cmdOK, &QPushButton::clicked, this, &QWidget::close);
     // Fixed dialog: its width as designed, tall enough for the fonts in use.

@@ -2,6 +2,7 @@
 
 #include "app/appcontext.h"
 #include "app/portcommands.h"
+#include "app/settingsstore.h"
 #include "link/link.h"
 #include "link/statuspanel.h"
 #include "serial/serialsettings.h"
@@ -48,6 +49,14 @@ ComWindow::ComWindow(AppContext& ctx) : ctx_(ctx) {
     Command1->setDefault(true);
     Command2 = new QPushButton(QStringLiteral("取消"), this);
     Command2->setGeometry(twips(1800), twips(2310), twips(1050), 28);
+    deviceLine = new QLabel(this);
+    deviceLine->setObjectName(QStringLiteral("deviceLine"));
+    deviceLine->setGeometry(twips(120), twips(2310) + 32, twips(3375 - 240), 40);
+    deviceLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QFont small = deviceLine->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    deviceLine->setFont(small);
+    connect(Combo1, &QComboBox::currentTextChanged, this, &ComWindow::showChosenDevice);
     setTabOrder(Command1, Command2);
     setTabOrder(Command2, Combo1);
     setTabOrder(Combo1, Combo2);
@@ -94,7 +103,36 @@ void ComWindow::Form_Load() {
     showStored(Combo1, ctx_.store().GetRegString(RegKeys::PortSetting, QStringLiteral("串口号")));
     showStored(Combo2, ctx_.store().GetRegString(RegKeys::PortSetting, QStringLiteral("波特率")));
     Combo4->setCurrentIndex(0);
+    showChosenDevice();
     ctx_.windowOpen.comWindowOpen = true;
+}
+
+void ComWindow::showChosenDevice() {
+    bool ok = false;
+    const int port = Combo1->currentText().trimmed().toInt(&ok);
+    const PortMap::DeviceDescription d =
+        ok ? ctx_.portMap().describe(port) : PortMap::DeviceDescription{};
+    QString path = d.device.isEmpty() ? QStringLiteral("(无设备)") : d.device;
+    if (!d.target.isEmpty())
+        path += QStringLiteral(" → ") + d.target;
+    if (!d.device.isEmpty() && !d.present)
+        path += QStringLiteral(" (未连接)");
+    QStringList about;
+    for (const QString& part : {d.description, d.manufacturer})
+        if (!part.isEmpty())
+            about << part;
+    if (!d.serialNumber.isEmpty())
+        about << QStringLiteral("序列号 ") + d.serialNumber;
+    const QString full =
+        about.isEmpty() ? path : path + QLatin1Char('\n') + about.join(QStringLiteral(", "));
+    // Long by-id names are cut in the middle; the whole text is in the tooltip.
+    const QFontMetrics metrics(deviceLine->font());
+    const int width = deviceLine->width();
+    QStringList shown;
+    for (const QString& line : full.split(QLatin1Char('\n')))
+        shown << metrics.elidedText(line, Qt::ElideMiddle, width);
+    deviceLine->setText(shown.join(QLatin1Char('\n')));
+    deviceLine->setToolTip(full);
 }
 
 void ComWindow::Command2_Click() {

@@ -32,6 +32,9 @@ class ComWindow : public QWidget {
     QComboBox* Combo4; // data bits
     QPushButton* Command1;
     QPushButton* Command2;
+    // Which device the chosen number is: its path, and what the system reports of it.
+    QLabel* deviceLine;
+    void showChosenDevice();
 
     qint16 comport = 0;
     qint32 comrate = 0;

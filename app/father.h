@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/helpfile.h"
+
 #include <QDate>
 #include <QMainWindow>
 #include <QTimer>
@@ -44,8 +46,12 @@ class Father : public QMainWindow {
     // Applies a parity suffix (",E,8,1" ...) to the open port without reopening it.
     void setbaud(const QString& suffix);
     void menuwindowsa_Click();
-    // Opens the help file "kaivo.chm" beside the program (F1 anywhere).
+    // Opens the help file "kaivo.chm" beside the program, else the user guide (F1
+    // anywhere); says the help file is missing when neither is there.
     void showHelp();
+    // Where help is looked for; filled with the program's places at the first F1 when
+    // empty. Tests set it.
+    HelpPlaces helpPlaces;
     // Opens a document with the platform's handler; tests replace it.
     std::function<bool(const QString& path)> openDocument;
     void Timer1_Timer();

@@ -3,6 +3,7 @@
 #include "app/appcontext.h"
 #include "app/comwindow.h"
 #include "app/father.h"
+#include "app/helpfile.h"
 #include "config/debugwindow.h"
 #include "config/gatewindow.h"
 #include "config/moduleparameters.h"
@@ -210,17 +211,20 @@ void Father::menuwindowsa_Click() {
 }
 
 void Father::showHelp() {
-    const QString path =
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("kaivo.chm"));
-    if (!QFileInfo::exists(path)) {
-        ctx_.dialogs().message(
-            QStringLiteral("找不到帮助文件 %1。").arg(QDir::toNativeSeparators(path)),
-            QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+    if (helpPlaces.chm.isEmpty() && helpPlaces.guides.isEmpty())
+        helpPlaces = DefaultHelpPlaces(QCoreApplication::applicationDirPath());
+    const QString path = ChooseHelp(helpPlaces);
+    const QString chm = QDir::toNativeSeparators(helpPlaces.chm);
+    if (path.isEmpty()) {
+        ctx_.dialogs().message(QStringLiteral("找不到帮助文件 %1。").arg(chm),
+                               QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
         return;
     }
     if (!openDocument(path))
         ctx_.dialogs().message(
-            QStringLiteral("无法打开帮助文件 %1:系统中没有能打开 .chm 文件的程序。")
-                .arg(QDir::toNativeSeparators(path)),
+            path == helpPlaces.chm
+                ? QStringLiteral("无法打开帮助文件 %1:系统中没有能打开 .chm 文件的程序。").arg(chm)
+                : QStringLiteral("无法打开帮助文件 %1:系统中没有能打开网页的程序。")
+                      .arg(QDir::toNativeSeparators(path)),
             QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
 }

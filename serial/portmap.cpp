@@ -1,9 +1,11 @@
 #include "serial/portmap.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <map>
+#include <set>
 
 namespace {
 // "COM12" (any case) -> 12, anything else -> 0.
@@ -27,7 +29,59 @@ QStringList PortMap::systemPorts() {
         out << info.systemLocation();
 #endif
     }
+#ifdef Q_OS_WIN
     return out;
+#else
+    return preferStableNames(out, QStringLiteral("/"));
+#endif
+}
+
+QStringList PortMap::preferStableNames(const QStringList& devices, const QString& root) {
+    const QDir byId(QDir(root).filePath(QStringLiteral("dev/serial/by-id")));
+    // Target (canonical path) -> link, for every link there that leads to a device.
+    std::map<QString, QString> linkFor;
+    const QFileInfoList links =
+        byId.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& link : links) {
+        if (!link.isSymLink())
+            continue;
+        const QString target = link.canonicalFilePath();
+        if (!target.isEmpty() && !linkFor.count(target))
+            linkFor[target] = link.absoluteFilePath();
+    }
+    QStringList out;
+    for (const QString& device : devices) {
+        const QString canonical = QFileInfo(device).canonicalFilePath();
+        const auto it = canonical.isEmpty() ? linkFor.end() : linkFor.find(canonical);
+        out << (it != linkFor.end() ? it->second : device);
+    }
+    return out;
+}
+
+PortMap::DeviceDescription PortMap::describe(int port) const {
+    DeviceDescription d;
+    d.device = deviceFor(port);
+    if (d.device.isEmpty())
+        return d;
+#ifdef Q_OS_WIN
+    const QString location = d.device;
+#else
+    const QFileInfo file(d.device);
+    d.present = file.exists();
+    if (file.isSymLink() && d.present)
+        d.target = file.canonicalFilePath();
+    const QString location = d.target.isEmpty() ? d.device : d.target;
+#endif
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        if (info.systemLocation() != location && info.portName() != location)
+            continue;
+        d.present = true;
+        d.description = info.description();
+        d.manufacturer = info.manufacturer();
+        d.serialNumber = info.serialNumber();
+        break;
+    }
+    return d;
 }
 
 QString PortMap::deviceFor(int port) const {
@@ -63,12 +117,38 @@ QStringList PortMap::presentPortNames() {
         if (n > 0)
             table[n] = {name, table_.device(name)};
     }
+    const QStringList enumerated = enumerator_();
+    // An entry that holds the plain name of a device now reported by its stable link
+    // takes the link, keeping its number, unless the link has a number already; then
+    // the plain entry is left alone and not listed, so one device shows once.
+    std::set<int> shadowed;
+    for (const QString& device : enumerated) {
+        const QFileInfo link(device);
+        if (!link.isSymLink())
+            continue;
+        const QString target = link.canonicalFilePath();
+        bool linkMapped = false;
+        for (const auto& [n, entry] : table)
+            linkMapped = linkMapped || entry.second == device;
+        for (auto& [n, entry] : table) {
+            if (entry.second == device || QFileInfo(entry.second).isSymLink() ||
+                QFileInfo(entry.second).canonicalFilePath() != target)
+                continue;
+            if (linkMapped) {
+                shadowed.insert(n);
+            } else {
+                entry.second = device;
+                table_.write(entry.first, device);
+                linkMapped = true;
+            }
+        }
+    }
     QStringList names;
     for (const auto& [n, entry] : table) {
-        if (QFileInfo::exists(entry.second))
+        if (!shadowed.count(n) && QFileInfo::exists(entry.second))
             names << entry.first;
     }
-    for (const QString& device : enumerator_()) {
+    for (const QString& device : enumerated) {
         bool known = false;
         for (const auto& [n, entry] : table)
             known = known || entry.second == device;

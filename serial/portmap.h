@@ -32,7 +32,25 @@ class PortMap {
     // every enumerated device, new devices getting the lowest free number.
     QStringList presentPortNames();
 
+    // The serial devices the system reports, each under its stable name where it has
+    // one (see preferStableNames).
     static QStringList systemPorts();
+    // Replaces each device that a link in <root>/dev/serial/by-id points to by that
+    // link: the by-id name stays with a USB adapter when its ttyUSBn name changes with
+    // the plug order. Devices without such a link are kept as they are. The links are
+    // looked for under root ("/" on a running system; tests give a folder of their own).
+    static QStringList preferStableNames(const QStringList& devices, const QString& root);
+
+    // What the system reports about the device behind a port number.
+    struct DeviceDescription {
+        QString device;      // the mapped path (or "COMn" on Windows); empty if none
+        QString target;      // the device it resolves to, when the path is a link
+        QString description; // as reported by the driver; empty when not reported
+        QString manufacturer;
+        QString serialNumber;
+        bool present = false;
+    };
+    DeviceDescription describe(int port) const;
 
   private:
     PortTable& table_;

@@ -12,6 +12,7 @@
 #include "tests/support/testenv.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -180,6 +181,19 @@ class TestComWindow : public QObject {
         QCOMPARE(ComWindow::comconver(QStringLiteral("COM41")), QString());
         QCOMPARE(ComWindow::comconver(QStringLiteral("com5")), QString());
         QCOMPARE(ComWindow::comconver(QString()), QString());
+    }
+
+    void deviceLineFollowsTheChosenNumber() {
+        ctx->portMap().map(5, QStringLiteral("/dev/t83-unplugged"));
+        ComWindow* w = openWindow();
+        QCOMPARE(w->Combo1->itemText(0), QStringLiteral("3")); // the items stay numbers
+        w->Combo1->setCurrentIndex(0);
+        QVERIFY2(w->deviceLine->toolTip().startsWith(pty->slavePath()),
+                 qPrintable(w->deviceLine->toolTip()));
+        w->Combo1->setEditText(QStringLiteral("5"));
+        QCOMPARE(w->deviceLine->toolTip(), QStringLiteral("/dev/t83-unplugged (未连接)"));
+        w->Combo1->setEditText(QStringLiteral("1"));
+        QCOMPARE(w->deviceLine->toolTip(), QStringLiteral("(无设备)"));
     }
 };
 

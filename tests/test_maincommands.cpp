@@ -4,6 +4,7 @@
 #include "app/appcontext.h"
 #include "app/comwindow.h"
 #include "app/father.h"
+#include "app/helpfile.h"
 #include "config/debugwindow.h"
 #include "config/gatewindow.h"
 #include "config/modulewindow.h"
@@ -261,6 +262,45 @@ class TestMainCommands : public QObject {
         QCOMPARE(f->panel(4)->picture(), 114);
     }
 
+    // F1 opens the help file where one sits beside the program, else the first user
+    // guide that exists, else nothing (the caller then says the help file is missing).
+    void helpFallsBackFromTheHelpFileToTheGuide() {
+        QTemporaryDir dir;
+        const QString chm = dir.filePath(QStringLiteral("kaivo.chm"));
+        const QString installed = dir.filePath(QStringLiteral("share/guide/index.html"));
+        const QString inTree = dir.filePath(QStringLiteral("docs/guide/index.html"));
+        const auto touch = [](const QString& path) {
+            QDir().mkpath(QFileInfo(path).path());
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        };
+        const HelpPlaces places{chm, {installed, inTree}};
+        QCOMPARE(ChooseHelp(places), QString());
+        touch(inTree);
+        QCOMPARE(ChooseHelp(places), inTree);
+        touch(installed);
+        QCOMPARE(ChooseHelp(places), installed);
+        touch(chm);
+        QCOMPARE(ChooseHelp(places), chm);
+        // The program's own places: the help file beside it, then the installed guide.
+        const HelpPlaces own = DefaultHelpPlaces(QStringLiteral("/opt/t83/bin"));
+        QCOMPARE(own.chm, QStringLiteral("/opt/t83/bin/kaivo.chm"));
+        QCOMPARE(own.guides.value(0),
+                 QStringLiteral("/opt/t83/share/doc/t83tool/guide/index.html"));
+
+        Father* f = restart();
+        QStringList opened;
+        f->openDocument = [&](const QString& path) {
+            opened << path;
+            return true;
+        };
+        QFile::remove(chm);
+        f->helpPlaces = places;
+        f->menuhelpcontent->trigger();
+        QCOMPARE(opened, QStringList{installed});
+        QVERIFY(app.dialogs->messages.isEmpty());
+    }
+
     void helpOpensTheFileOrSaysItIsMissing() {
         Father* f = restart();
         QStringList opened;
@@ -269,6 +309,7 @@ class TestMainCommands : public QObject {
             return true;
         };
         const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/kaivo.chm");
+        f->helpPlaces = {path, {}};
         QFile::remove(path);
         f->menuhelpcontent->trigger();
         QCOMPARE(app.dialogs->messages.size(), 1);

@@ -135,7 +135,9 @@ class TestPeripherals : public QObject {
     void f1InTheLoginOpensHelp() {
         app.start();
         ctx->father()->show();
-        QFile::remove(QCoreApplication::applicationDirPath() + QStringLiteral("/kaivo.chm"));
+        const QString chm = QCoreApplication::applicationDirPath() + QStringLiteral("/kaivo.chm");
+        QFile::remove(chm);
+        ctx->father()->helpPlaces = {chm, {}};
         LoginWindow* login = openLogin();
         QVERIFY(QTest::qWaitForWindowActive(login));
         QTest::keyClick(login->txtPassword, Qt::Key_F1);
