@@ -94,9 +94,10 @@ CommControl::Result CommControl::setPortOpen(bool open) {
     }
     backend_ = std::move(backend);
     inBuffer_.clear();
+    inStart_ = 0;
     decoder_.resetState();
     backend_->setDtr(linkDtr_);
-    connect(backend_.get(), &SerialBackend::readyRead, this, &CommControl::pullFromBackend);
+    connect(backend_.get(), &SerialBackend::readyRead, this, &CommControl::onReadyRead);
     connect(backend_.get(), &SerialBackend::outputDrained, this, &CommControl::OutputDrained);
     connect(backend_.get(), &SerialBackend::dsrChanged, this, [this] {
         ++pendingDsrEvents_;
@@ -139,13 +140,25 @@ void CommControl::ClearOutBuffer() {
 
 QByteArray CommControl::takeInput() {
     pullFromBackend();
-    const qsizetype n =
-        inputLen_ == 0 ? inBuffer_.size() : std::min<qsizetype>(inputLen_, inBuffer_.size());
-    QByteArray out = inBuffer_.left(n);
-    inBuffer_.remove(0, n);
+    const qsizetype waiting = inBuffer_.size() - inStart_;
+    const qsizetype n = inputLen_ == 0 ? waiting : std::min<qsizetype>(inputLen_, waiting);
+    QByteArray out = inBuffer_.mid(inStart_, n);
+    inStart_ += n;
+    if (inStart_ == inBuffer_.size()) {
+        inBuffer_.clear();
+        inStart_ = 0;
+    } else if (inStart_ >= 65536 && inStart_ * 2 >= inBuffer_.size()) {
+        inBuffer_.remove(0, inStart_);
+        inStart_ = 0;
+    }
     if (n > 0)
         changedSinceEvent_ = true;
     return out;
+}
+
+int CommControl::InBufferIndexOf(char byte) const {
+    const qsizetype at = inBuffer_.indexOf(byte, inStart_);
+    return at < 0 ? -1 : static_cast<int>(at - inStart_);
 }
 
 QVariant CommControl::Input() {
@@ -205,6 +218,22 @@ void CommControl::pullFromBackend() {
     schedule();
 }
 
+void CommControl::onReadyRead() {
+    if (inHandler_) {
+        pullFromBackend(); // the running handler's return re-checks
+        return;
+    }
+    if (!backend_)
+        return;
+    const QByteArray bytes = backend_->readAll();
+    if (bytes.isEmpty())
+        return;
+    inBuffer_.append(bytes);
+    changedSinceEvent_ = true;
+    // Straight from the line's own event: one wake-up per arrival, not two.
+    dispatch();
+}
+
 void CommControl::schedule() {
     if (dispatchScheduled_)
         return;
@@ -221,7 +250,7 @@ void CommControl::dispatch() {
     if (pendingDsrEvents_ > 0) {
         --pendingDsrEvents_;
         commEvent_ = comEvDSR;
-    } else if (rThreshold_ > 0 && inBuffer_.size() >= rThreshold_ && changedSinceEvent_) {
+    } else if (rThreshold_ > 0 && InBufferCount() >= rThreshold_ && changedSinceEvent_) {
         changedSinceEvent_ = false;
         commEvent_ = comEvReceive;
     } else {
@@ -231,6 +260,6 @@ void CommControl::dispatch() {
     emit OnComm();
     inHandler_ = false;
     if (pendingDsrEvents_ > 0 ||
-        (rThreshold_ > 0 && inBuffer_.size() >= rThreshold_ && changedSinceEvent_))
+        (rThreshold_ > 0 && InBufferCount() >= rThreshold_ && changedSinceEvent_))
         schedule();
 }

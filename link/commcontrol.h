@@ -68,7 +68,9 @@ class CommControl : public QObject {
     void setInputMode(int mode) {
         inputMode_ = mode == comInputModeText ? mode : comInputModeBinary;
     }
-    int InBufferCount() const { return static_cast<int>(inBuffer_.size()); }
+    int InBufferCount() const { return static_cast<int>(inBuffer_.size() - inStart_); }
+    // Where `byte` first waits in the input buffer (0 = next to be read), or -1.
+    int InBufferIndexOf(char byte) const;
     // The DTR state in force, the same as LinkDtr().
     bool DTREnable() const { return linkDtr_; }
     // The base request: DTR is on when this was last set true and no user holds it off.
@@ -99,6 +101,8 @@ class CommControl : public QObject {
 
   private:
     void pullFromBackend();
+    // New bytes on the line: the receive event runs at once unless a handler is running.
+    void onReadyRead();
     void schedule();
     void dispatch();
     QByteArray takeInput();
@@ -109,7 +113,10 @@ class CommControl : public QObject {
     std::unique_ptr<SerialBackend> backend_;
     int commPort_ = 1;
     QString settings_ = QStringLiteral("9600,n,8,1");
+    // Received bytes; those before inStart_ have been read already. Reads move the start
+    // instead of copying the rest to the front; the space is reclaimed once it is large.
     QByteArray inBuffer_;
+    qsizetype inStart_ = 0;
     int inputLen_ = 0;
     int rThreshold_ = 0;
     int inputMode_ = comInputModeText;

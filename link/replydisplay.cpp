@@ -8,12 +8,21 @@ QString HexByte(quint8 b) {
 
 QString HexPairs(const QByteArray& bytes) {
     QString text;
-    text.reserve(bytes.size() * 3);
-    for (char c : bytes) {
-        text += HexByte(static_cast<quint8>(c));
-        text += QLatin1Char(':');
-    }
+    AppendHexPairs(text, bytes);
     return text;
+}
+
+void AppendHexPairs(QString& out, const QByteArray& bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    const qsizetype at = out.size();
+    out.resize(at + bytes.size() * 3);
+    QChar* p = out.data() + at;
+    for (char c : bytes) {
+        const auto b = static_cast<quint8>(c);
+        *p++ = QLatin1Char(kDigits[b >> 4]);
+        *p++ = QLatin1Char(kDigits[b & 0xF]);
+        *p++ = QLatin1Char(':');
+    }
 }
 
 bool SetStoredFileAttributes(const QString& path, bool protect) {

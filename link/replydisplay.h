@@ -7,5 +7,7 @@
 QString HexByte(quint8 b);
 // Each byte as two hex digits and a colon ("41:D7:").
 QString HexPairs(const QByteArray& bytes);
+// Appends each byte as two hex digits and a colon to `out`.
+void AppendHexPairs(QString& out, const QByteArray& bytes);
 // Protects (read-only) or unprotects a stored file; true when it worked.
 bool SetStoredFileAttributes(const QString& path, bool protect);

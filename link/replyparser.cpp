@@ -38,7 +38,7 @@ const ReplyCode* replyForState(qint16 state) {
 
 // At most this many bytes are handled per receive event, so a flood of data never holds
 // the user interface; the rest raises the next event through the event loop.
-constexpr int kBytesPerCall = 4096;
+constexpr int kBytesPerCall = 16384;
 
 } // namespace
 
@@ -213,7 +213,7 @@ void ReplyParser::ParseModuleReply() {
     QString shown; // idle data shown together, one insertion per call
     const auto flush = [&] {
         if (!shown.isEmpty())
-            emit display(shown);
+            emit display(shown, !ShowAsText);
         shown.clear();
     };
     int budget = kBytesPerCall;
@@ -227,14 +227,22 @@ void ReplyParser::ParseModuleReply() {
             continue;
         }
         if (ReplyState == 0) {
+            // Hex display: the run of bytes before the next D7 in one read; the D7
+            // itself starts a reply.
+            const int d7 = comm_.InBufferIndexOf(char(0xD7));
+            if (d7 != 0) {
+                const int run = d7 < 0 ? std::min(comm_.InBufferCount(), budget) : d7;
+                comm_.setInputLen(std::min(run, budget));
+                ReplyBytes = comm_.InputBytes();
+                budget -= static_cast<int>(ReplyBytes.size());
+                AppendHexPairs(shown, ReplyBytes);
+                comm_.setInputLen(1);
+                continue;
+            }
             comm_.setInputLen(1);
             ReplyBytes = comm_.InputBytes();
             --budget;
-            const auto b = static_cast<quint8>(ReplyBytes.at(0));
-            if (b == 0xD7)
-                ReplyState = 1;
-            else
-                shown += HexByte(b) + QLatin1Char(':');
+            ReplyState = 1;
             continue;
         }
         flush();

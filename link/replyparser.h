@@ -54,8 +54,8 @@ class ReplyParser : public QObject {
     const QTimer& versionWaitTimer() const { return versionWait_; }
 
   signals:
-    // Received bytes that belong to no reply, ready to show.
-    void display(const QString& text);
+    // Received bytes that belong to no reply, ready to show: hex pairs or characters.
+    void display(const QString& text, bool hex);
     // The module answered the probe (D7 FD).
     void moduleAnswered();
     // A parameter reply is complete: its code and payload.

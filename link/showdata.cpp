@@ -26,7 +26,7 @@ ShowData::ShowData(Link& link) : link(link), MSComm1(link.MSComm1) {
         {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("WenQuanYi Zen Hei")});
     Text1->setFont(font);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text1->setMaximumBlockCount(0);
+    Text1->setMaximumBlockCount(kMaxBlocks);
     Text1->installEventFilter(this);
 
     StatusBar1 = new QStatusBar(this);
@@ -52,6 +52,8 @@ ShowData::ShowData(Link& link) : link(link), MSComm1(link.MSComm1) {
     connect(&MSComm1, &CommControl::OnComm, this, &ShowData::MSComm1_OnComm);
     connect(&MSComm1, &CommControl::dtrChanged, this,
             [this](bool on) { dtrdsr(on, MSComm1.DSRHolding()); });
+    frame.setSingleShot(true);
+    connect(&frame, &QTimer::timeout, this, &ShowData::flushReceived);
     connect(&link.parser, &ReplyParser::display, this, &ShowData::appendReceived);
     connect(&link.parser, &ReplyParser::versionRead, this, [this](const QString& version) {
         panel(4)->setText(QStringLiteral("软件:") + version);
@@ -115,30 +117,88 @@ void ShowData::Timer3_Timer() {
     MSComm1.releaseDtr(CommControl::DtrUser::TypedKeys);
 }
 
-void ShowData::appendReceived(const QString& text) {
-    // Hours of traffic must not grow the box without bound: past 64000 characters the
-    // oldest half is dropped, as a terminal's scroll-back would. A hex stream has no line
-    // breaks of its own, and laying out one ever longer paragraph costs more with every
-    // byte, so a paragraph is closed once it holds 4096 characters (the box wraps long
-    // lines anyway, so the display hardly changes).
-    constexpr int kMaxCharacters = 64000;
-    constexpr int kMaxParagraph = 4096;
+void ShowData::appendReceived(const QString& text, bool hex) {
+    if (text.isEmpty())
+        return;
+    if (!gathered_.isEmpty() && gathered_.last().hex == hex)
+        gathered_.last().text += text;
+    else
+        gathered_.append({text, hex});
+    // Laying out and painting once per arrival is what a stream costs: gather, and put it
+    // in once per frame. After a pause it goes in at once.
+    if (frame.isActive())
+        return;
+    if (!sinceFlush_.isValid() || sinceFlush_.elapsed() >= kFrameMs)
+        flushReceived();
+    else
+        frame.start(kFrameMs - int(sinceFlush_.elapsed()));
+}
+
+void ShowData::flushReceived() {
+    frame.stop();
+    sinceFlush_.start();
+    if (gathered_.isEmpty())
+        return;
     QTextDocument* doc = Text1->document();
+    // Length of the line being filled, then the text with its line breaks, in one insertion.
+    int column = doc->lastBlock().length() - 1;
+    QString out;
+    for (const Gathered& g : std::as_const(gathered_)) {
+        const QString& t = g.text;
+        if (g.hex) {
+            for (qsizetype at = 0; at < t.size();) {
+                const int room = (kHexLine - column) / 3 * 3;
+                if (room <= 0) {
+                    out += QChar::ParagraphSeparator;
+                    column = 0;
+                    continue;
+                }
+                const qsizetype take = std::min<qsizetype>(room, t.size() - at);
+                out += QStringView(t).mid(at, take);
+                at += take;
+                column += int(take);
+            }
+            continue;
+        }
+        qsizetype from = 0;
+        for (qsizetype i = 0; i < t.size(); ++i) {
+            const QChar c = t.at(i);
+            if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
+                column = 0;
+            } else if (++column > kTextLine && !c.isLowSurrogate()) {
+                out += QStringView(t).mid(from, i - from);
+                out += QChar::ParagraphSeparator;
+                from = i;
+                column = 1;
+            }
+        }
+        out += QStringView(t).mid(from);
+    }
+    gathered_.clear();
+    // A frame that alone holds more lines than the box keeps replaces the box with its
+    // own last lines, so a flood never lays out lines that would be dropped at once.
+    int breaks = 0;
+    for (qsizetype i = out.size() - 1; i >= 0; --i) {
+        const QChar c = out.at(i);
+        const bool lineEnd =
+            c == QChar::ParagraphSeparator || c == QLatin1Char('\n') ||
+            (c == QLatin1Char('\r') && (i + 1 == out.size() || out.at(i + 1) != QLatin1Char('\n')));
+        if (lineEnd && ++breaks >= kMaxBlocks) {
+            out.remove(0, i + 1);
+            Text1->clear();
+            break;
+        }
+    }
     QTextCursor cursor(doc);
     cursor.movePosition(QTextCursor::End);
-    if (doc->lastBlock().length() > kMaxParagraph)
-        cursor.insertBlock();
-    cursor.insertText(text);
-    if (doc->characterCount() > kMaxCharacters) {
-        QTextCursor front(doc);
-        front.setPosition(0);
-        front.setPosition(doc->characterCount() - kMaxCharacters / 2, QTextCursor::KeepAnchor);
-        front.removeSelectedText();
-    }
-    Text1->moveCursor(QTextCursor::End);
+    cursor.insertText(out);
+    // The caret follows the end, unless the user holds a selection (to copy it).
+    if (!Text1->textCursor().hasSelection())
+        Text1->moveCursor(QTextCursor::End);
 }
 
 void ShowData::showLeftover(const QString& text, bool hex) {
+    flushReceived();
     if (hex) {
         Timer7.stop();
         Text1->insertPlainText(text);
@@ -157,6 +217,8 @@ void ShowData::showLeftover(const QString& text, bool hex) {
 bool ShowData::eventFilter(QObject* watched, QEvent* event) {
     if (watched != Text1)
         return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::InputMethod)
+        flushReceived(); // an echoed key goes after what was received before it
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const QString text = key->text();
@@ -194,6 +256,7 @@ void ShowData::closeEvent(QCloseEvent* event) {
 
 void ShowData::Timer7_Timer() {
     Timer7.stop();
+    flushReceived();
     MSComm1.setInputLen(1);
     QString text = Text1->toPlainText();
     if (text.size() >= 2400)

@@ -2,6 +2,8 @@
 
 #include "link/link.h"
 
+#include <QElapsedTimer>
+#include <QList>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -31,8 +33,19 @@ class ShowData : public QWidget {
     void Timer7_Timer();
 
     StatusPanel* panel(int number) const { return panels_.at(number - 1); }
-    // Appends received text to Text1, keeping the box to a bounded size.
-    void appendReceived(const QString& text);
+    // Received text (hex pairs or characters) for Text1. It is gathered and goes in at
+    // most once per display frame, or at once after a pause; the box keeps its last
+    // kMaxBlocks lines.
+    void appendReceived(const QString& text, bool hex = false);
+    // Puts everything gathered into Text1 now.
+    void flushReceived();
+
+    static constexpr int kMaxBlocks = 1500;
+    // Hex pairs per line: a hex stream has no line breaks of its own.
+    static constexpr int kHexLine = 16 * 3;
+    // A character line without a break is broken here, so no line grows without end.
+    static constexpr int kTextLine = 1024;
+    static constexpr int kFrameMs = 40;
     // Bytes that followed a rejected file header: hex pairs go in at the caret and
     // Timer7 ends the burst; characters go at the end, the box kept below 2400
     // characters by cutting it to its last 2100.
@@ -44,6 +57,7 @@ class ShowData : public QWidget {
     QStatusBar* StatusBar1 = nullptr;
     QTimer Timer3; // end of a typed key's DTR pulse
     QTimer Timer7; // end of a hex burst
+    QTimer frame;  // puts gathered received text into Text1
     bool dsr = false;
     // Set when the program ends; until then the window refuses to close.
     bool closingDown = false;
@@ -56,4 +70,10 @@ class ShowData : public QWidget {
     void setDsrPanel(bool on);
 
     std::array<StatusPanel*, 4> panels_{};
+    struct Gathered {
+        QString text;
+        bool hex = false;
+    };
+    QList<Gathered> gathered_;
+    QElapsedTimer sinceFlush_;
 };

@@ -1,15 +1,19 @@
 // The receive window: typed keys go out (ASCII one byte, Chinese two GBK bytes) with a
 // 60 ms DTR pulse, echo can be switched off, DSR changes reach panel 2, received bytes
-// are shown, and the window refuses its close box.
+// are shown (the last bytes of a flood, a split Chinese character once, a reply in a
+// stream parsed and not shown) in a bounded box, and the window refuses its close box.
 #include "app/appcontext.h"
+#include "link/replydisplay.h"
 #include "link/showdata.h"
 #include "link/statuspanel.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
+#include "tools/commandwindow.h"
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 
 class TestReceiveWindow : public QObject {
     Q_OBJECT
@@ -87,12 +91,68 @@ class TestReceiveWindow : public QObject {
         QTRY_COMPARE(window->Text1->toPlainText(), QStringLiteral("41:42:"));
     }
 
-    void longTrafficKeepsTheTextBounded() {
+    // Everything shown, line breaks aside.
+    QString shownRun() const {
+        QString all = window->Text1->toPlainText();
+        return all.remove(QLatin1Char('\n'));
+    }
+
+    void longTrafficKeepsTheBoxBoundedAndItsTailWhole() {
         const QString chunk(1000, QLatin1Char('x'));
         for (int i = 0; i < 400; ++i)
-            window->appendReceived(chunk);
-        QVERIFY(window->Text1->document()->characterCount() <= 64001);
-        QVERIFY(window->Text1->toPlainText().endsWith(chunk));
+            window->appendReceived(chunk + QStringLiteral("\r\n"));
+        window->flushReceived();
+        QVERIFY(window->Text1->document()->blockCount() <= ShowData::kMaxBlocks);
+        QVERIFY(window->Text1->toPlainText().endsWith(chunk + QLatin1Char('\n')));
+        for (int i = 0; i < 400; ++i)
+            window->appendReceived(chunk, true);
+        window->flushReceived();
+        QVERIFY(window->Text1->document()->blockCount() <= ShowData::kMaxBlocks);
+        QVERIFY(window->Text1->document()->characterCount() <=
+                ShowData::kMaxBlocks * (ShowData::kHexLine + 1));
+    }
+
+    void floodShowsTheLastBytesSentInHexAndText() {
+        QByteArray data;
+        for (int i = 0; data.size() < 300000; ++i)
+            data += "line " + QByteArray::number(i) + " of a flood\r\n";
+        for (qsizetype at = 0; at < data.size(); at += 4096)
+            line->feed(data.mid(at, 4096));
+        const QString lastHex = HexPairs(data.right(500));
+        QTRY_VERIFY(shownRun().endsWith(lastHex));
+        QCOMPARE(ctx->MSComm1().InBufferCount(), 0);
+        // Hex lines are whole pairs.
+        QCOMPARE(window->Text1->document()->lastBlock().previous().text().size(),
+                 ShowData::kHexLine);
+
+        window->Text1->clear();
+        ctx->link().parser.ShowAsText = true;
+        ctx->MSComm1().setInputMode(CommControl::comInputModeText);
+        for (qsizetype at = 0; at < data.size(); at += 4096)
+            line->feed(data.mid(at, 4096));
+        const QString lastText = QString::fromLatin1(data.right(500)).remove(QLatin1Char('\r'));
+        QTRY_VERIFY(shownRun().endsWith(QString(lastText).remove(QLatin1Char('\n'))));
+        QVERIFY(window->Text1->toPlainText().endsWith(lastText));
+    }
+
+    void gbkCharacterSplitAcrossArrivalsShowsOnce() {
+        ctx->link().parser.ShowAsText = true;
+        ctx->MSComm1().setInputMode(CommControl::comInputModeText);
+        line->feed(QByteArray::fromHex("41D6"));
+        QTRY_COMPARE(window->Text1->toPlainText(), QStringLiteral("A"));
+        line->feed(QByteArray::fromHex("D042"));
+        QTRY_COMPARE(window->Text1->toPlainText(), QStringLiteral("A中B"));
+    }
+
+    void replyInsideAStreamIsParsedNotShown() {
+        ctx->window<CommandWindow>(); // logging on
+        const QByteArray before(3000, 'a'), after(3000, 'b');
+        line->feed(before + QByteArray::fromHex("D7E803") + after);
+        QTRY_VERIFY(shownRun().endsWith(HexPairs(after)));
+        QCOMPARE(shownRun(), HexPairs(before) + HexPairs(after));
+        QVERIFY(ctx->params.m_repeatb);
+        QCOMPARE(ctx->params.m_repeat, QStringLiteral("03"));
+        QCOMPARE(ctx->window<CommandWindow>()->Text2->toPlainText(), QStringLiteral("D7:E8:03:\n"));
     }
 
     void closeBoxIsRefused() {
