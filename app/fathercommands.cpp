@@ -137,6 +137,9 @@ void Father::Toolbar1_ButtonClick(int number) {
             comm.Output(QByteArray::fromHex("D7E6"));
         break;
     case 15:
+        // What arrived before the click is gathered for the next frame: put it in first, so
+        // the clear takes it too.
+        ctx_.showdata()->flushReceived();
         ctx_.showdata()->Text1->clear();
         break;
     case 17:
