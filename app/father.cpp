@@ -365,9 +365,9 @@ void Father::MDIForm_Initialize() {
     panel(4)->setPicture(114);
     Timer1_Timer();
 
-    const auto port = static_cast<qint16>(
+    const auto port = StoredNumber<qint16>(
         LeadingNumber(ctx_.store().GetRegString(RegKeys::PortSetting, QStringLiteral("串口号"))));
-    const auto rate = static_cast<qint32>(
+    const auto rate = StoredNumber<qint32>(
         LeadingNumber(ctx_.store().GetRegString(RegKeys::PortSetting, QStringLiteral("波特率"))));
     if (OpenStartupPort(ctx_, port, rate))
         ctx_.link().sendProbe();

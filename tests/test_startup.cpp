@@ -179,6 +179,44 @@ class TestStartup : public QObject {
         QVERIFY(c.father()->buttonMenuItem(QStringLiteral("key11"))->isEnabled());
     }
 
+    // Stored numbers too large for a port number or a rate are invalid, with the
+    // message an invalid stored port or rate gets; they never wrap into COM1 or 1200.
+    void storedNumbersThatDoNotFitAreInvalid_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<QString>("invalidPort");
+        QTest::addColumn<QString>("invalidRate");
+        QTest::newRow("port") << "65537"
+                              << "1200"
+                              << "0"
+                              << "1200";
+        QTest::newRow("rate") << "1"
+                              << "4294968496"
+                              << "1"
+                              << "0";
+    }
+    void storedNumbersThatDoNotFitAreInvalid() {
+        QFETCH(QString, port);
+        QFETCH(QString, rate);
+        QFETCH(QString, invalidPort);
+        QFETCH(QString, invalidRate);
+        const auto startWith = [&](const QString& p, const QString& r) {
+            {
+                AppContext& c = newContext();
+                EnsureSettingsKeys(c.store(), *dialogs);
+                c.store().SetRegString(RegKeys::PortSetting, QStringLiteral("串口号"), p);
+                c.store().SetRegString(RegKeys::PortSetting, QStringLiteral("波特率"), r);
+            }
+            dialogs->messages.clear();
+            newContext().startup();
+            return dialogs->texts();
+        };
+        const QStringList expected = startWith(invalidPort, invalidRate);
+        QCOMPARE(expected.size(), 1);
+        QCOMPARE(startWith(port, rate), expected);
+        QCOMPARE(lines->line(QStringLiteral("mem:1"))->openCount(), 0);
+    }
+
     void portHeldElsewhereKeepsToolChoices() {
         {
             AppContext& c = newContext();
