@@ -59,11 +59,10 @@ void AppContext::wireLink() {
                                              : UserDialogs::Icon::Exclamation);
             });
     connect(&parser, &ReplyParser::portStateFileFailed, this, [this](const QString& reason) {
-        dialogs_.message(
-            QStringLiteral("无法保存开关量端口状态文件 portstate.dat(%1)。\n"
-                           "请检查当前目录是否可写;开关量端口设置窗口将无法显示端口状态。")
-                .arg(reason),
-            QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+        dialogs_.message(QStringLiteral("无法保存开关量端口状态文件 portstate.dat:%1。\n"
+                                        "开关量端口设置窗口将无法显示端口状态。")
+                             .arg(reason),
+                         QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
     });
     connect(&parser, &ReplyParser::moduleAnswered, this, [this] {
         if (link_->CommandBusy)

@@ -7,5 +7,8 @@
 QString HexByte(quint8 b);
 // Each byte as two hex digits and a colon ("41:D7:").
 QString HexPairs(const QByteArray& bytes);
-// Protects (read-only) or unprotects a stored file; true when it worked.
+// Protects (read-only) or unprotects a stored file; true when it worked. Anything but a
+// plain file (a folder, a link) is left alone and gives false.
 bool SetStoredFileAttributes(const QString& path, bool protect);
+// True for a regular file that is not a link.
+bool IsPlainFile(const QString& path);
