@@ -46,7 +46,8 @@ inline const QString PortMap = QStringLiteral("Software\\Norvik\\PortMap");
 } // namespace RegKeys
 
 // First-run routine: creates the three keys with their defaults when PortSetting is
-// missing, telling the user once for each key that cannot be created.
+// missing, telling the user once for each key that cannot be created. With PortSetting
+// present, a missing Frequency or ToolMenu key is still created with its defaults.
 void EnsureSettingsKeys(SettingsStore& store, UserDialogs& dialogs);
 
 // Leading decimal number of a stored text ("12abc" -> 12, "" or "x" -> 0), rounded.
