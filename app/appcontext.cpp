@@ -59,11 +59,10 @@ void AppContext::wireLink() {
                                              : UserDialogs::Icon::Exclamation);
             });
     connect(&parser, &ReplyParser::portStateFileFailed, this, [this](const QString& reason) {
-        dialogs_.message(
-            QStringLiteral("无法保存开关量端口状态文件 portstate.dat(%1)。\n"
-                           "请检查当前目录是否可写;开关量端口设置窗口将无法显示端口状态。")
-                .arg(reason),
-            QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+        dialogs_.message(QStringLiteral("无法保存开关量端口状态文件 portstate.dat:%1。\n"
+                                        "开关量端口设置窗口将无法显示端口状态。")
+                             .arg(reason),
+                         QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
     });
     connect(&parser, &ReplyParser::moduleAnswered, this, [this] {
         if (link_->CommandBusy)
@@ -95,6 +94,16 @@ void AppContext::wireLink() {
             link_->cycle.startPortPoll(); // the prompt was closed already: the poll follows
     });
     connect(&cycle, &ReadCycle::portPollFinished, this, [this](bool refresh) {
+        if (refresh)
+            emit portRefreshFinished();
+    });
+    // A refresh cut off by a lost line or a reopening ends as one that finished: its
+    // window takes its button back and shows what it holds.
+    connect(&cycle, &ReadCycle::readCutOff, this, [this](bool refresh) {
+        if (refresh)
+            emit moduleRefreshFinished();
+    });
+    connect(&cycle, &ReadCycle::portPollCutOff, this, [this](bool refresh) {
         if (refresh)
             emit portRefreshFinished();
     });
@@ -163,13 +172,30 @@ ShowData* AppContext::showdata() {
     return showdata_;
 }
 
-void AppContext::reportLostPort(const QString& description) {
-    link_->resetToIdle();
+void AppContext::reportLostPort(const QString& detail) {
+    // The link is idle already (it resets itself on the loss). The prompt of a read
+    // that was cut off would wait for ever, or start a poll on the closed port.
+    if (PromptWindow* prompt = loaded<PromptWindow>();
+        prompt && (prompt->mode() == 1 || prompt->mode() == 2))
+        prompt->dismiss();
+    link_->SetModuleCommandsEnabled(false);
+    link_->SetLinkCommandsEnabled(false);
     if (father_)
         father_->setPortPanel(QStringLiteral("打开串口时出错"));
-    dialogs_.message(QStringLiteral("串口连接已断开(%1),请检查设备后在\"串口设置\"中重新打开串口。")
-                         .arg(description),
+    dialogs_.message(LostPortMessage(link_->MSComm1.CommPort(),
+                                     portMap_.deviceFor(link_->MSComm1.CommPort()), detail),
                      QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+}
+
+QString LostPortMessage(int port, const QString& device, const QString& detail) {
+    const QString name = QStringLiteral("COM%1").arg(port);
+    QString where = name;
+    if (!device.isEmpty() && device.compare(name, Qt::CaseInsensitive) != 0)
+        where += QStringLiteral("(%1)").arg(device);
+    const QString what = detail.isEmpty() ? QStringLiteral("设备已被拔出或关闭")
+                                          : QStringLiteral("读写串口时出错:%1").arg(detail);
+    return QStringLiteral("串口%1的连接已断开,%2。\n请检查设备,然后在\"串口设置\"中重新打开串口。")
+        .arg(where, what);
 }
 
 Father* AppContext::father() const {

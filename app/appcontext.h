@@ -103,7 +103,7 @@ class AppContext : public QObject {
 
   private:
     void wireLink();
-    void reportLostPort(const QString& description);
+    void reportLostPort(const QString& detail);
     void activate(QMdiSubWindow* sub);
     void open(bool isOpen, QWidget* existing, QWidget* (*make)(AppContext&));
 
@@ -119,6 +119,11 @@ class AppContext : public QObject {
     QPointer<ShowData> showdata_;
     QHash<const QMetaObject*, QPointer<QWidget>> windows_;
 };
+
+// What the user is told when the open port goes away: the port (and its device, where
+// that is not the port's own name) and what happened; `detail` is the system's
+// explanation of a read or write failure, empty when the device simply went away.
+QString LostPortMessage(int port, const QString& device, const QString& detail);
 
 template <typename Window> Window* AppContext::window() {
     QPointer<QWidget>& slot = windows_[&Window::staticMetaObject];

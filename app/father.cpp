@@ -3,6 +3,7 @@
 #include "app/appcontext.h"
 #include "app/portcommands.h"
 #include "link/commcontrol.h"
+#include "link/replydisplay.h"
 #include "link/showdata.h"
 #include "link/statuspanel.h"
 
@@ -365,9 +366,9 @@ void Father::MDIForm_Initialize() {
     panel(4)->setPicture(114);
     Timer1_Timer();
 
-    const auto port = static_cast<qint16>(
+    const auto port = StoredNumber<qint16>(
         LeadingNumber(ctx_.store().GetRegString(RegKeys::PortSetting, QStringLiteral("串口号"))));
-    const auto rate = static_cast<qint32>(
+    const auto rate = StoredNumber<qint32>(
         LeadingNumber(ctx_.store().GetRegString(RegKeys::PortSetting, QStringLiteral("波特率"))));
     if (OpenStartupPort(ctx_, port, rate))
         ctx_.link().sendProbe();
@@ -383,8 +384,9 @@ void Father::MDIForm_QueryUnload() {
                        QString::number(ctx_.inttool));
     // The port-state file may be protected; make it a plain file first so the delete
     // works, and ignore every failure.
+    // Only a plain file of that name is removed: a folder or a link keeps its rights.
     QFile cache(QStringLiteral("portstate.dat"));
-    if (cache.exists()) {
+    if (IsPlainFile(cache.fileName())) {
         cache.setPermissions(cache.permissions() | QFileDevice::WriteOwner);
         cache.remove();
     }

@@ -83,7 +83,9 @@ bool SettingsStore::createKey(const QString& keyPath,
     for (const auto& [name, text] : values)
         settings_->setValue(group + QLatin1Char('/') + name, text);
     settings_->sync();
-    return settings_->status() == QSettings::NoError;
+    // A format error is what reading a damaged file left behind; the values were
+    // written all the same. Only a refused write is a failure.
+    return settings_->status() != QSettings::AccessError;
 }
 
 void SettingsStore::deleteValue(const QString& keyPath, const QString& valueName) {
@@ -105,24 +107,30 @@ QStringList SettingsStore::valueNames(const QString& keyPath) const {
 }
 
 void EnsureSettingsKeys(SettingsStore& store, UserDialogs& dialogs) {
-    if (store.keyExists(RegKeys::PortSetting))
-        return;
+    const bool firstRun = !store.keyExists(RegKeys::PortSetting);
     const auto report = [&](bool ok) {
         if (!ok)
             dialogs.message(QStringLiteral("初始化错误!"), QStringLiteral("提示"),
                             UserDialogs::Icon::Exclamation);
     };
-    report(store.createKey(RegKeys::PortSetting,
-                           {{QStringLiteral("串口号"), QStringLiteral("1")},
-                            {QStringLiteral("波特率"), QStringLiteral("1200")}}));
+    if (firstRun)
+        report(store.createKey(RegKeys::PortSetting,
+                               {{QStringLiteral("串口号"), QStringLiteral("1")},
+                                {QStringLiteral("波特率"), QStringLiteral("1200")}}));
+    // PortSetting alone says whether this is a first run; but a first run cut short
+    // after it must not leave the other two keys missing for good (the tool choices
+    // would read 0 in every later run).
     QList<std::pair<QString, QString>> channels;
     for (int i = 1; i <= 6; ++i)
         channels.append({QStringLiteral("信道%1").arg(i), QStringLiteral("229100229100")});
-    report(store.createKey(RegKeys::Frequency, channels));
-    report(store.createKey(RegKeys::ToolMenu, {{QStringLiteral("属性设置"), QStringLiteral("1")},
-                                               {QStringLiteral("文件传输"), QStringLiteral("1")},
-                                               {QStringLiteral("组网通讯"), QStringLiteral("1")},
-                                               {QStringLiteral("工具窗口"), QStringLiteral("1")}}));
+    if (firstRun || !store.keyExists(RegKeys::Frequency))
+        report(store.createKey(RegKeys::Frequency, channels));
+    if (firstRun || !store.keyExists(RegKeys::ToolMenu))
+        report(store.createKey(RegKeys::ToolMenu,
+                               {{QStringLiteral("属性设置"), QStringLiteral("1")},
+                                {QStringLiteral("文件传输"), QStringLiteral("1")},
+                                {QStringLiteral("组网通讯"), QStringLiteral("1")},
+                                {QStringLiteral("工具窗口"), QStringLiteral("1")}}));
 }
 
 long long LeadingNumber(const QString& text) {

@@ -3,6 +3,7 @@
 #include "serial/portmap.h"
 
 #include <QString>
+#include <limits>
 #include <memory>
 
 class QSettings;
@@ -45,11 +46,21 @@ inline const QString PortMap = QStringLiteral("Software\\Norvik\\PortMap");
 } // namespace RegKeys
 
 // First-run routine: creates the three keys with their defaults when PortSetting is
-// missing, telling the user once for each key that cannot be created.
+// missing, telling the user once for each key that cannot be created. With PortSetting
+// present, a missing Frequency or ToolMenu key is still created with its defaults.
 void EnsureSettingsKeys(SettingsStore& store, UserDialogs& dialogs);
 
 // Leading decimal number of a stored text ("12abc" -> 12, "" or "x" -> 0), rounded.
 long long LeadingNumber(const QString& text);
+
+// A stored number in the type it is used as. One that does not fit is as invalid as no
+// number at all (0), never wrapped into another, valid-looking value (65537 is not
+// port 1).
+template <typename T> T StoredNumber(long long value) {
+    return value < std::numeric_limits<T>::min() || value > std::numeric_limits<T>::max()
+               ? T(0)
+               : static_cast<T>(value);
+}
 
 // The port map's table, kept under Software\\Norvik\\PortMap.
 class StoredPortTable final : public PortTable {

@@ -20,6 +20,8 @@ class PromptWindow : public QWidget {
     void prepare(qint16 mode);
     void Command1_Click();
     void Command2_Click();
+    // Closes the prompt without what its buttons do (the read it reported is over).
+    void dismiss() { closeFromButton(); }
     qint16 mode() const { return mode_; }
 
     QLabel* Label1;

@@ -92,7 +92,8 @@ class CommControl : public QObject {
   signals:
     void OnComm();
     // The open line went away; the port is closed already. Raised once per loss.
-    void portLost(const QString& description);
+    // `detail` as SerialBackend::lost gives it (empty when the device simply vanished).
+    void portLost(const QString& detail);
     // The output emptied after a write (the bytes left, or ClearOutBuffer dropped them).
     // Raised once per emptying, from the event loop; never when nothing was written.
     void OutputDrained();

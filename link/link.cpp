@@ -7,6 +7,9 @@ Link::Link(CommControl::PortResolver resolver, SerialBackendFactory factory, QOb
         if (MSComm1.CommEvent() == CommControl::comEvReceive)
             parser.ParseModuleReply();
     });
+    // At once, before any timer can tick on the dead line: a read running on would end
+    // with its success report on a closed port.
+    connect(&MSComm1, &CommControl::portLost, this, &Link::resetToIdle);
 }
 
 void Link::sendProbe() {
@@ -17,4 +20,5 @@ void Link::sendProbe() {
 
 void Link::resetToIdle() {
     parser.reset();
+    cycle.stop();
 }

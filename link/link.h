@@ -17,8 +17,9 @@ class Link : public QObject {
 
     // Sends the probe D7 FE and starts its time-out; the module has not answered yet.
     void sendProbe();
-    // Returns the parser to idle (the port was opened afresh or lost: a reply cut off
-    // before must not swallow what the module says next).
+    // Returns the parser (its collection and version timers included) and the timed
+    // requests to idle: the port was opened afresh or lost, so a reply cut off before
+    // must not swallow what the module says next, and no read runs on.
     void resetToIdle();
 
     // The commands that need a working module / an open port are to be switched on or

@@ -27,8 +27,8 @@ void MemoryLine::setDsr(bool on) {
     emit dsrSet(on);
 }
 
-void MemoryLine::unplug() {
-    emit unplugged();
+void MemoryLine::unplug(const QString& detail) {
+    emit unplugged(detail);
 }
 
 void MemoryLine::setDrainRate(int bytesPerSecond) {
@@ -116,11 +116,11 @@ SerialBackend::Result MemoryBackend::open(const SerialSettings& settings) {
     connect(line_, &MemoryLine::dsrSet, this, &SerialBackend::dsrChanged, Qt::QueuedConnection);
     // Queued, so that outputDrained never comes from inside write() or discardOutput().
     connect(line_, &MemoryLine::drained, this, &MemoryBackend::checkDrained, Qt::QueuedConnection);
-    connect(line_, &MemoryLine::unplugged, this, [this] {
+    connect(line_, &MemoryLine::unplugged, this, [this](const QString& detail) {
         if (!open_)
             return;
         close();
-        emit lost(QStringLiteral("设备已拔出"));
+        emit lost(detail);
     });
     return {};
 }

@@ -37,8 +37,9 @@ class MemoryLine : public QObject {
     bool isOpen() const { return open_; }
     // Simulates another program holding the device.
     void setBusy(bool busy) { busy_ = busy; }
-    // Simulates the device going away while open; what waits to leave is lost.
-    void unplug();
+    // Simulates the device going away while open; what waits to leave is lost. A
+    // `detail` stands for the system's text of a failed read or write.
+    void unplug(const QString& detail = {});
     SerialSettings settings() const { return settings_; }
     int openCount() const { return openCount_; }
 
@@ -57,7 +58,7 @@ class MemoryLine : public QObject {
     void bytesWritten(const QByteArray& bytes);
     void fedBytes();
     void dsrSet(bool on);
-    void unplugged();
+    void unplugged(const QString& detail);
     // The output queue became empty: its last bytes left or were dropped.
     void drained();
 

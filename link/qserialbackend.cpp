@@ -225,7 +225,9 @@ void QSerialBackend::onError(QSerialPort::SerialPortError error) {
         if (lost_ || !port_.isOpen())
             return;
         lost_ = true;
-        const QString text = port_.errorString();
+        // A vanished device is a resource error whose text is the last system error of
+        // any kind; a failed read or write has a text of its own.
+        const QString text = error == QSerialPort::ResourceError ? QString() : port_.errorString();
         close();
         emit lost(text);
         return;

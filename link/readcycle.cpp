@@ -40,6 +40,22 @@ void ReadCycle::startRefreshPoll() {
     Timer5.start();
 }
 
+void ReadCycle::stop() {
+    const bool reading = Timer2.isActive();
+    const bool polling = Timer5.isActive();
+    const bool readRefresh = moduleRefreshPending;
+    const bool pollRefresh = portRefreshPending;
+    for (QTimer* timer : {&Timer1, &Timer2, &Timer4, &Timer5})
+        timer->stop();
+    readstep = 0;
+    PortQueryIndex = 0;
+    moduleRefreshPending = false;
+    if (reading)
+        emit readCutOff(readRefresh);
+    if (polling)
+        emit portPollCutOff(pollRefresh);
+}
+
 void ReadCycle::SendReadRequest(const qint16& step) {
     if (comm_.PortOpen())
         comm_.Output(readRequest(step));

@@ -26,6 +26,10 @@ class ReadCycle : public QObject {
     void startRefreshRead();
     // A poll started from the switch-port window's refresh.
     void startRefreshPoll();
+    // Ends whatever is under way (the line was lost or the port opened afresh): no timer
+    // stays armed, the step counters are back at 0, and a read or poll that was cut off
+    // says so.
+    void stop();
 
     void Timer1_Timer();
     void Timer2_Timer();
@@ -56,6 +60,9 @@ class ReadCycle : public QObject {
     void promptCloseDue();
     // The switch-port poll ended; `refresh` for a poll the switch-port window started.
     void portPollFinished(bool refresh);
+    // stop() cut off a read or a poll before its end.
+    void readCutOff(bool refresh);
+    void portPollCutOff(bool refresh);
 
   private:
     CommControl& comm_;

@@ -9,5 +9,8 @@ QString HexByte(quint8 b);
 QString HexPairs(const QByteArray& bytes);
 // Appends each byte as two hex digits and a colon to `out`.
 void AppendHexPairs(QString& out, const QByteArray& bytes);
-// Protects (read-only) or unprotects a stored file; true when it worked.
+// Protects (read-only) or unprotects a stored file; true when it worked. Anything but a
+// plain file (a folder, a link) is left alone and gives false.
 bool SetStoredFileAttributes(const QString& path, bool protect);
+// True for a regular file that is not a link.
+bool IsPlainFile(const QString& path);

@@ -5,6 +5,7 @@
 #include "serial/serialsettings.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QVariant>
 
 namespace {
@@ -117,16 +118,26 @@ void ReplyParser::Timer6_Timer() {
 
 void ReplyParser::writePortStateFile() {
     const QString path = QStringLiteral("portstate.dat");
+    const auto fail = [this](const QString& reason) {
+        if (!portStateWriteReported_) {
+            portStateWriteReported_ = true;
+            emit portStateFileFailed(reason);
+        }
+    };
+    if (QFileInfo::exists(path) && !IsPlainFile(path)) {
+        // Something else has the name: it is not touched, and the table is not stored.
+        fail(QStringLiteral("当前目录中的 portstate.dat 不是普通文件(例如是一个文件夹),"
+                            "程序没有改动它"));
+        return;
+    }
     SetStoredFileAttributes(path, false);
     QFile file(path);
     bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     ok = ok && file.write(PortStateTable) == PortStateTable.size();
     file.close();
     SetStoredFileAttributes(path, true);
-    if (!ok && !portStateWriteReported_) {
-        portStateWriteReported_ = true;
-        emit portStateFileFailed(file.errorString());
-    }
+    if (!ok)
+        fail(file.errorString() + QStringLiteral(";请检查当前目录是否可写"));
 }
 
 void ReplyParser::applyPayload(qint16 state, const QByteArray& p) {

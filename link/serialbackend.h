@@ -45,8 +45,11 @@ class SerialBackend : public QObject {
     // 0, whether the bytes left or were discarded, and always from the event loop, never
     // from inside write() or discardOutput(). Never raised when nothing was written.
     void outputDrained();
-    // The line went away (device unplugged, far end closed); raised once.
-    void lost(const QString& description);
+    // The line went away (device unplugged, far end closed); raised once. `detail` is
+    // the system's explanation of a failed read or write, and empty when the device
+    // simply vanished: the system's last error text then is whatever happened to be
+    // left over and explains nothing.
+    void lost(const QString& detail);
 };
 
 // Makes the backend for a device path (from the port map).

@@ -276,7 +276,7 @@ class TestFileTr : public QObject {
             QVERIFY(window->busy());
             line->unplug();
             QTRY_COMPARE(messages().size(), told + 1);
-            QVERIFY(messages().last().contains(QStringLiteral("串口连接已断开")));
+            QVERIFY(messages().last().contains(QStringLiteral("的连接已断开")));
             QVERIFY(!window->busy());
             QCOMPARE(window->Label1->text(), kInterrupted);
             QVERIFY(window->Command4->isEnabled() && window->Command5->isEnabled());

@@ -2,6 +2,7 @@
 // progress, the "无此参数" fill, the refresh variant, the prompt closing by itself and
 // the switch-port poll that follows; and the hex-burst trim.
 #include "app/appcontext.h"
+#include "app/comwindow.h"
 #include "app/father.h"
 #include "config/promptwindow.h"
 #include "link/showdata.h"
@@ -53,6 +54,49 @@ class TestReadCycle : public QObject {
         QTRY_VERIFY(!ctx->loaded<PromptWindow>());
         QTRY_COMPARE(line->written().size(), 24);
         QCOMPARE(line->written().left(6), QByteArray::fromHex("D7D800D7D801"));
+    }
+
+    // A line lost in the middle of the automatic read, with a reply cut off half way:
+    // the read ends without its success prompt, both command groups go off as after a
+    // failed opening, and the only message names the port. Reopened from the port
+    // window, the module's D7 FD starts a fresh read.
+    void aLostLineEndsTheReadAndNothingSurvivesReopening_data() {
+        QTest::addColumn<QByteArray>("cut");
+        QTest::newRow("version") << QByteArray::fromHex("D7EC4142");
+        QTest::newRow("frequency") << QByteArray::fromHex("D7EF22");
+        QTest::newRow("lone D7") << QByteArray::fromHex("D7");
+        QTest::newRow("unlisted") << QByteArray::fromHex("D755");
+    }
+    void aLostLineEndsTheReadAndNothingSurvivesReopening() {
+        QFETCH(QByteArray, cut);
+        start();
+        line->feed(QByteArray::fromHex("D7FD"));
+        QTRY_VERIFY(line->written().contains(QByteArray::fromHex("D7F4")));
+        line->feed(cut);
+        QTRY_VERIFY(ctx->link().parser.ReplyState != 0);
+        line->unplug();
+        QTRY_COMPARE(app.dialogs->messages.size(), 1);
+        QVERIFY(app.dialogs->messages[0].text.contains(QStringLiteral("COM1(mem:1)")));
+        QTest::qWait(1500); // longer than the rest of the read
+        QCOMPARE(app.dialogs->messages.size(), 1);
+        PromptWindow* prompt = ctx->loaded<PromptWindow>();
+        QVERIFY(!prompt || !prompt->isVisible());
+        Father* f = ctx->father();
+        QVERIFY(!f->menusetmodule->isEnabled());
+        QVERIFY(!f->toolButton(9)->isEnabled());
+        QVERIFY(!ctx->link().cycle.Timer2.isActive());
+        QCOMPARE(ctx->link().cycle.readstep, qint16(0));
+
+        ctx->openOrFront<ComWindow>();
+        ComWindow* port = ctx->window<ComWindow>();
+        line->takeWritten();
+        QTest::mouseClick(port->Command1, Qt::LeftButton);
+        QTRY_COMPARE(line->written(), QByteArray::fromHex("D7FE"));
+        QVERIFY(f->toolButton(9)->isEnabled());
+        line->feed(QByteArray::fromHex("D7FD"));
+        QTRY_VERIFY(ctx->loaded<PromptWindow>() && ctx->loaded<PromptWindow>()->isVisible());
+        QCOMPARE(ctx->loaded<PromptWindow>()->mode(), qint16(1));
+        QVERIFY(ctx->link().cycle.Timer2.isActive());
     }
 
     void moduleAnsweringOnlyTheFrequency() {

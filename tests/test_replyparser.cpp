@@ -169,6 +169,7 @@ class TestReplyParser : public QObject {
         QCOMPARE(ctx->link().parser.PortStateTable.size(), 24);
     }
 
+    // A folder in the file's place: told once, plainly, and never made read-only.
     void unwritablePortStateIsReportedOnce() {
         // A folder in the file's place cannot be written, whatever the user's rights.
         QVERIFY(QDir::current().mkdir(QStringLiteral("portstate.dat")));
@@ -176,7 +177,15 @@ class TestReplyParser : public QObject {
         QTRY_COMPARE(logged().count(QLatin1Char('\n')), 2);
         QCOMPARE(app.dialogs->messages.size(), 1);
         QVERIFY(app.dialogs->messages[0].text.contains(QStringLiteral("portstate.dat")));
+        QVERIFY(app.dialogs->messages[0].text.contains(QStringLiteral("不是普通文件")));
         QVERIFY(idle());
+        // The folder keeps its rights, through the parser and through shutdown alike.
+        const QFileInfo folder(QStringLiteral("portstate.dat"));
+        const auto rights = folder.permissions();
+        QVERIFY(rights & QFileDevice::WriteOwner);
+        ctx->father()->close();
+        QVERIFY(QFileInfo(QStringLiteral("portstate.dat")).isDir());
+        QCOMPARE(QFileInfo(QStringLiteral("portstate.dat")).permissions(), rights);
         QDir::current().rmdir(QStringLiteral("portstate.dat"));
     }
 

@@ -10,8 +10,11 @@
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
+#include <QSettings>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -99,26 +102,44 @@ class TestStartup : public QObject {
         QCOMPARE(lines->line(QStringLiteral("mem:3"))->settings().rate, 9600);
     }
 
-    void existingPortSettingIsNotRecreatedAndChoicesReadZero() {
+    // A first run cut short after PortSetting was made: PortSetting is kept as it is, but
+    // the missing Frequency and ToolMenu keys are made with their defaults, so the tool
+    // choices read 1, not 0, from now on.
+    void existingPortSettingIsKeptAndMissingKeysGetDefaults() {
         {
             AppContext& c = newContext();
             c.store().createKey(RegKeys::PortSetting,
                                 {{QStringLiteral("串口号"), QStringLiteral("1")},
-                                 {QStringLiteral("波特率"), QStringLiteral("1200")}});
+                                 {QStringLiteral("波特率"), QStringLiteral("9600")}});
         }
         AppContext& c = newContext();
         c.startup();
-        QVERIFY(!c.store().keyExists(RegKeys::ToolMenu));
-        QVERIFY(!c.store().keyExists(RegKeys::Frequency));
-        QCOMPARE(c.intset, qint16(0));
-        QCOMPARE(c.intfile, qint16(0));
-        QCOMPARE(c.intnet, qint16(0));
-        QCOMPARE(c.inttool, qint16(0));
-        QCOMPARE(c.father()->toolButton(1)->toolTip(), QStringLiteral("串口设置"));
-        QCOMPARE(c.father()->toolButton(7)->toolTip(), QStringLiteral("工具窗口"));
-        // Saving at shutdown cannot create the missing key either.
-        c.father()->close();
-        QVERIFY(!c.store().keyExists(RegKeys::ToolMenu));
+        QCOMPARE(reg(c, RegKeys::PortSetting, u"波特率"), QStringLiteral("9600"));
+        QCOMPARE(reg(c, RegKeys::Frequency, u"信道6"), QStringLiteral("229100229100"));
+        QCOMPARE(reg(c, RegKeys::ToolMenu, u"工具窗口"), QStringLiteral("1"));
+        QCOMPARE(c.intset, qint16(1));
+        QCOMPARE(c.inttool, qint16(1));
+        QVERIFY(dialogs->messages.isEmpty());
+    }
+
+    // A settings file full of garbage: the keys are written all the same, and the
+    // error left from reading the garbage is not taken for a failed write.
+    void garbageSettingsFileIsNoInitialisationError() {
+        const QString path = QSettings(QSettings::IniFormat, QSettings::UserScope,
+                                       QStringLiteral("Norvik"), QStringLiteral("t83tool"))
+                                 .fileName();
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[[[\x01\xff=\n=\n[a\n\x00\x00garbage");
+        }
+        AppContext& c = newContext();
+        c.startup();
+        QVERIFY2(!dialogs->texts().contains(QStringLiteral("初始化错误!")),
+                 qPrintable(dialogs->texts().join(QLatin1Char('|'))));
+        QCOMPARE(reg(c, RegKeys::PortSetting, u"波特率"), QStringLiteral("1200"));
+        QCOMPARE(reg(c, RegKeys::ToolMenu, u"属性设置"), QStringLiteral("1"));
     }
 
     void restoredChoicesSetTooltipsAndShutdownStoresThem() {
@@ -177,6 +198,44 @@ class TestStartup : public QObject {
         // The port settings stay reachable.
         QVERIFY(c.father()->menusetport->isEnabled());
         QVERIFY(c.father()->buttonMenuItem(QStringLiteral("key11"))->isEnabled());
+    }
+
+    // Stored numbers too large for a port number or a rate are invalid, with the
+    // message an invalid stored port or rate gets; they never wrap into COM1 or 1200.
+    void storedNumbersThatDoNotFitAreInvalid_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<QString>("invalidPort");
+        QTest::addColumn<QString>("invalidRate");
+        QTest::newRow("port") << "65537"
+                              << "1200"
+                              << "0"
+                              << "1200";
+        QTest::newRow("rate") << "1"
+                              << "4294968496"
+                              << "1"
+                              << "0";
+    }
+    void storedNumbersThatDoNotFitAreInvalid() {
+        QFETCH(QString, port);
+        QFETCH(QString, rate);
+        QFETCH(QString, invalidPort);
+        QFETCH(QString, invalidRate);
+        const auto startWith = [&](const QString& p, const QString& r) {
+            {
+                AppContext& c = newContext();
+                EnsureSettingsKeys(c.store(), *dialogs);
+                c.store().SetRegString(RegKeys::PortSetting, QStringLiteral("串口号"), p);
+                c.store().SetRegString(RegKeys::PortSetting, QStringLiteral("波特率"), r);
+            }
+            dialogs->messages.clear();
+            newContext().startup();
+            return dialogs->texts();
+        };
+        const QStringList expected = startWith(invalidPort, invalidRate);
+        QCOMPARE(expected.size(), 1);
+        QCOMPARE(startWith(port, rate), expected);
+        QCOMPARE(lines->line(QStringLiteral("mem:1"))->openCount(), 0);
     }
 
     void portHeldElsewhereKeepsToolChoices() {

@@ -246,7 +246,7 @@ class TestStrbunch : public QObject {
         QTRY_VERIFY(line->written().size() >= 5);
         line->unplug();
         QTRY_VERIFY(
-            app.dialogs->texts().join(QString()).contains(QStringLiteral("串口连接已断开")));
+            app.dialogs->texts().join(QString()).contains(QStringLiteral("的连接已断开")));
         QCOMPARE(app.dialogs->messages.size(), 1);
         QVERIFY(shown());
         QTRY_VERIFY(!prompt());
