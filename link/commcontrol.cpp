@@ -207,15 +207,20 @@ bool CommControl::DSRHolding() const {
     return backend_ && backend_->dsr();
 }
 
-void CommControl::pullFromBackend() {
+bool CommControl::takeFromBackend() {
     if (!backend_)
-        return;
+        return false;
     const QByteArray bytes = backend_->readAll();
     if (bytes.isEmpty())
-        return;
+        return false;
     inBuffer_.append(bytes);
     changedSinceEvent_ = true;
-    schedule();
+    return true;
+}
+
+void CommControl::pullFromBackend() {
+    if (takeFromBackend())
+        schedule();
 }
 
 void CommControl::onReadyRead() {
@@ -223,15 +228,9 @@ void CommControl::onReadyRead() {
         pullFromBackend(); // the running handler's return re-checks
         return;
     }
-    if (!backend_)
-        return;
-    const QByteArray bytes = backend_->readAll();
-    if (bytes.isEmpty())
-        return;
-    inBuffer_.append(bytes);
-    changedSinceEvent_ = true;
     // Straight from the line's own event: one wake-up per arrival, not two.
-    dispatch();
+    if (takeFromBackend())
+        dispatch();
 }
 
 void CommControl::schedule() {

@@ -101,6 +101,7 @@ class CommControl : public QObject {
     void dtrChanged(bool on);
 
   private:
+    bool takeFromBackend(); // true when bytes were taken into the input buffer
     void pullFromBackend();
     // New bytes on the line: the receive event runs at once unless a handler is running.
     void onReadyRead();
