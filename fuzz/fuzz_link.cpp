@@ -132,7 +132,18 @@ class Harness {
             setCaptureOpen(false);
             capture.drainLeftover();
         });
-        QObject::connect(&capture, &CapturePath::headerRead, &link, [this] { overflowed = false; });
+        // The capture window's silence: from the marker, from every arrival while the
+        // header is taken, and from every data byte; not between header and data.
+        QObject::connect(&capture, &CapturePath::markerRead, &link,
+                         [this] { silenceArmed = true; });
+        QObject::connect(&comm, &CommControl::bytesArrived, &link, [this] {
+            if (captureOpen && (capture.CaptureState == 1 || capture.CaptureState == 2))
+                silenceArmed = true;
+        });
+        QObject::connect(&capture, &CapturePath::headerRead, &link, [this] {
+            overflowed = false;
+            silenceArmed = false;
+        });
         QObject::connect(&capture, &CapturePath::dataArrived, &link,
                          [this] { silenceArmed = true; });
         QObject::connect(&capture, &CapturePath::overflow, &link, [this] { overflowed = true; });
@@ -311,6 +322,10 @@ class Harness {
         if (!captureOpen || !silenceArmed)
             return;
         silenceArmed = false;
+        if (capture.CaptureState == 1 || capture.CaptureState == 2) {
+            setCaptureOpen(false); // a header cut short
+            return;
+        }
         const bool complete =
             static_cast<quint32>(capture.CaptureCount) >= capture.CaptureLength || overflowed;
         capture.reset();
@@ -352,6 +367,11 @@ class Harness {
     // What the application does when the line goes away.
     void lineLost() {
         link.resetToIdle();
+        if (captureOpen) {
+            // The capture window keeps what came and waits for a next file.
+            silenceArmed = false;
+            capture.reset();
+        }
         checkIdle("losing the line");
     }
 
@@ -455,14 +475,19 @@ class Harness {
             }
         } else {
             switch (capture.CaptureState) {
-            case 0:
             case 1:
+                if (!silenceArmed)
+                    violated("a header has begun and nothing will end the wait");
+                [[fallthrough]];
+            case 0:
             case 3:
                 if (buffered != 0)
                     violated("the capture path left received bytes unread");
                 break;
             case 2: {
                 const int rest = capture.CaptureNameLength + 5;
+                if (!silenceArmed)
+                    violated("a header is half taken and nothing will end the wait");
                 if (buffered >= rest)
                     violated("a complete file header was left unread");
                 if (threshold > rest)

@@ -35,6 +35,7 @@ bool CapturePath::step() {
             return false;
         }
         CaptureState = 1;
+        emit markerRead();
         return true;
     }
     case 1: {

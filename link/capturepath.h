@@ -45,6 +45,8 @@ class CapturePath : public QObject, public ReceiveRoute {
     // The first byte was not D7; emitted once until reset(). Nothing more is taken from
     // the line until then.
     void badHeader();
+    // The marker D7 was read: a header has begun.
+    void markerRead();
     // The name length was read.
     void headerStarted();
     void headerRead(const QString& name, quint32 length);

@@ -67,6 +67,7 @@ CommControl::Result CommControl::setPortOpen(bool open) {
             backend_->close();
             backend_.reset();
         }
+        dropInput();
         return {};
     }
     if (backend_)
@@ -93,9 +94,7 @@ CommControl::Result CommControl::setPortOpen(bool open) {
         return {Failure::Other, opened.description};
     }
     backend_ = std::move(backend);
-    inBuffer_.clear();
-    inStart_ = 0;
-    decoder_.resetState();
+    dropInput();
     backend_->setDtr(linkDtr_);
     connect(backend_.get(), &SerialBackend::readyRead, this, &CommControl::onReadyRead);
     connect(backend_.get(), &SerialBackend::outputDrained, this, &CommControl::OutputDrained);
@@ -111,6 +110,9 @@ CommControl::Result CommControl::setPortOpen(bool open) {
             dead->disconnect(this);
             dead->deleteLater();
         }
+        // What the dead line left unread goes with it: nothing can complete it, and a
+        // handler reset by the loss would take it as the start of something new.
+        dropInput();
         emit portLost(description);
     });
     pullFromBackend();
@@ -207,6 +209,13 @@ bool CommControl::DSRHolding() const {
     return backend_ && backend_->dsr();
 }
 
+void CommControl::dropInput() {
+    inBuffer_.clear();
+    inStart_ = 0;
+    changedSinceEvent_ = false;
+    decoder_.resetState();
+}
+
 bool CommControl::takeFromBackend() {
     if (!backend_)
         return false;
@@ -215,6 +224,7 @@ bool CommControl::takeFromBackend() {
         return false;
     inBuffer_.append(bytes);
     changedSinceEvent_ = true;
+    emit bytesArrived();
     return true;
 }
 

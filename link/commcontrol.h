@@ -13,7 +13,8 @@
 //  - Input removes at most InputLen bytes (0 = all), as bytes in binary mode or as text
 //    decoded from the ANSI code page (GBK) in text mode, a split double-byte character
 //    being held until its second byte arrives;
-//  - a DSR change raises CommEvent 4.
+//  - a DSR change raises CommEvent 4;
+//  - closing the port, or losing it, empties the input buffer.
 // Sent bytes wait until the line has taken them: OutBufferCount says how many still wait
 // and OutputDrained says when none do any more.
 // DTR has one owner, this object. setDTREnable is the base request; while any user holds
@@ -91,6 +92,9 @@ class CommControl : public QObject {
 
   signals:
     void OnComm();
+    // Bytes from the line went into the input buffer, whatever RThreshold says: the line
+    // is not silent. No receive event is implied.
+    void bytesArrived();
     // The open line went away; the port is closed already. Raised once per loss.
     // `detail` as SerialBackend::lost gives it (empty when the device simply vanished).
     void portLost(const QString& detail);
@@ -101,6 +105,8 @@ class CommControl : public QObject {
     void dtrChanged(bool on);
 
   private:
+    // Empties the input buffer: a closed port has none.
+    void dropInput();
     bool takeFromBackend(); // true when bytes were taken into the input buffer
     void pullFromBackend();
     // New bytes on the line: the receive event runs at once unless a handler is running.

@@ -327,9 +327,13 @@ class TestCommControl : public QObject {
         QCOMPARE(on, QByteArray("free"));
     }
 
-    void lostDeviceClosesThePortOnce() {
+    void lostDeviceClosesThePortOnceAndDropsWhatWasUnread() {
         QSignalSpy lost(comm.get(), &CommControl::portLost);
+        comm->setRThreshold(5); // a reply waiting for more than came
+        line.feed(QByteArray("abc"));
+        QTRY_COMPARE(comm->InBufferCount(), 3);
         line.unplug();
+        QCOMPARE(comm->InBufferCount(), 0);
         line.unplug();
         QCOMPARE(lost.count(), 1);
         QVERIFY(!comm->PortOpen());

@@ -97,6 +97,61 @@ class TestFileReceive : public QObject {
         QTRY_COMPARE(ctx->showdata()->Text1->toPlainText(), QStringLiteral("41:"));
     }
 
+    void aHeaderIsTimedFromItsBytesAndOnlyACutOneTimesOut() {
+        // Trickling in slower than the silence, byte by byte: still one header; then the
+        // sender's pause before the data is no time-out.
+        FileReceiveWindow* w = open();
+        for (char byte : fileHeader("a.bin", 10)) {
+            line->feed(QByteArray(1, byte));
+            QTest::qWait(120);
+        }
+        QTRY_COMPARE(w->Text1->text(), QStringLiteral("a.bin"));
+        QTest::qWait(450);
+        QVERIFY(app.dialogs->messages.isEmpty());
+        line->feed(kABinData);
+        QTRY_VERIFY(app.dialogs->texts().contains(kComplete));
+        QCOMPARE(app.dialogs->messages.size(), 1);
+
+        // A header that stops half way ends in a time-out, not a wait for ever; the
+        // completed file before it is still asked for.
+        app.dialogs->answers.enqueue(UserDialogs::Answer::Ok);     // the time-out
+        app.dialogs->answers.enqueue(UserDialogs::Answer::Cancel); // not kept: close
+        line->feed(fileHeader("b.bin", 10).left(4));
+        QTRY_VERIFY(app.dialogs->texts().contains(QStringLiteral("文件接收超时!")));
+        QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
+        QVERIFY(app.dialogs->texts().contains(QStringLiteral("接收的文件尚未保存，是否保存?")));
+        QVERIFY(!ctx->link().parser.receiveRoute());
+        QCOMPARE(ctx->link().MSComm1.RThreshold(), 1);
+    }
+
+    void aLostLineKeepsWhatCameAndWaitsForNothing_data() {
+        QTest::addColumn<QByteArray>("arrived");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QByteArray>("kept");
+        QTest::newRow("mid-data") << fileHeader("a.bin", 10) + kABinData.left(3) << 3
+                                  << kABinData.left(3);
+        QTest::newRow("mid-header") << fileHeader("a.bin", 10).left(3) << 2 << QByteArray();
+    }
+    void aLostLineKeepsWhatCameAndWaitsForNothing() {
+        QFETCH(QByteArray, arrived);
+        QFETCH(int, state);
+        QFETCH(QByteArray, kept);
+        FileReceiveWindow* w = open();
+        line->feed(arrived);
+        QTRY_COMPARE(int(ctx->capture().CaptureState), state);
+        QTRY_COMPARE(ctx->capture().CaptureCount, qint32(kept.size()));
+        line->unplug();
+        QTRY_COMPARE(app.dialogs->messages.size(), 1); // the program's lost-port message
+        QTest::qWait(450);
+        QCOMPARE(app.dialogs->messages.size(), 1);
+        QVERIFY(w->isVisible());
+        QCOMPARE(ctx->capture().CaptureState, 0);
+        QCOMPARE(ctx->link().MSComm1.RThreshold(), 1);
+        QCOMPARE(w->Command1->isEnabled(), !kept.isEmpty());
+        if (!kept.isEmpty())
+            QCOMPARE(saveAndRead(w).toHex(), kept.toHex());
+    }
+
     void aBadFirstByteClosesAndTheRestIsShown_data() {
         QTest::addColumn<bool>("characters");
         QTest::newRow("hex display") << false;

@@ -99,6 +99,10 @@ FileReceiveWindow::FileReceiveWindow(AppContext& ctx)
     connect(Command2, &QPushButton::clicked, this, &FileReceiveWindow::Command2_Click);
 
     CapturePath& capture = ctx_.capture();
+    connect(&capture, &CapturePath::markerRead, this, &FileReceiveWindow::markerRead);
+    connect(&ctx_.link().MSComm1, &CommControl::bytesArrived, this,
+            &FileReceiveWindow::headerBytesArrived);
+    connect(&ctx_.link().MSComm1, &CommControl::portLost, this, &FileReceiveWindow::lineLost);
     connect(&capture, &CapturePath::headerStarted, this, &FileReceiveWindow::headerStarted);
     connect(&capture, &CapturePath::headerRead, this, &FileReceiveWindow::headerRead);
     // Every arrival restarts the silence that ends the file.
@@ -129,13 +133,27 @@ void FileReceiveWindow::stopCapture() {
     ctx_.setCaptureOpen(false);
 }
 
+void FileReceiveWindow::markerRead() {
+    Timer1.start();
+}
+
+void FileReceiveWindow::headerBytesArrived() {
+    const qint16 state = ctx_.capture().CaptureState;
+    if (capturing_ && (state == 1 || state == 2))
+        Timer1.start();
+}
+
 void FileReceiveWindow::headerStarted() {
     Timer2.stop(); // a new file: the bar stays until this one is done
+    Label2->setText(QStringLiteral("文件接收进度"));
     Label2->hide();
     ProgressBar1->show();
 }
 
 void FileReceiveWindow::headerRead(const QString& name, quint32 length) {
+    // The sender pauses between its header and its data: the silence counts from the
+    // first data byte.
+    Timer1.stop();
     receivedName_ = name;
     overflowed_ = false;
     Text1->setText(name);
@@ -172,8 +190,18 @@ void FileReceiveWindow::overflow() {
 
 void FileReceiveWindow::Timer1_Timer() {
     Timer1.stop();
-    CaptureUnsaved = false;
     CapturePath& capture = ctx_.capture();
+    if (capture.CaptureState == 1 || capture.CaptureState == 2) {
+        // A header cut short: no file follows it. A completed file from before is still
+        // kept, so closing asks about it as usual.
+        capture.reset();
+        stopCapture();
+        ctx_.dialogs().message(QStringLiteral("文件接收超时!"), kTitle,
+                               UserDialogs::Icon::Exclamation);
+        close();
+        return;
+    }
+    CaptureUnsaved = false;
     const qint32 count = capture.CaptureCount;
     showCount(count);
     const bool complete = static_cast<quint32>(count) >= capture.CaptureLength || overflowed_;
@@ -195,6 +223,31 @@ void FileReceiveWindow::Timer1_Timer() {
     stopCapture();
     ctx_.dialogs().message(QStringLiteral("文件接收超时!"), kTitle, UserDialogs::Icon::Exclamation);
     close();
+}
+
+void FileReceiveWindow::lineLost() {
+    if (!capturing_)
+        return;
+    Timer1.stop();
+    Timer2.stop();
+    CapturePath& capture = ctx_.capture();
+    const qint32 count = capture.CaptureState == 3 ? capture.CaptureCount : 0;
+    capture.reset();
+    ProgressBar1->setValue(0);
+    ProgressBar1->hide();
+    if (count > 0) {
+        // What came before the loss is the file as far as it goes: saveable like a
+        // completed one, and asked for on closing.
+        showCount(count);
+        completed_ = capture.CaptureBuffer.left(count);
+        CaptureSaveCount = count;
+        CaptureUnsaved = true;
+        Command1->setEnabled(true);
+        Label2->setText(QStringLiteral("连接已断开,已接收%1字节,可以保存").arg(count));
+    } else {
+        Label2->setText(QStringLiteral("文件接收进度"));
+    }
+    Label2->show();
 }
 
 void FileReceiveWindow::Timer2_Timer() {

@@ -23,7 +23,8 @@ class FileReceiveWindow : public QWidget {
     void Form_Load();
     void Command1_Click(); // 保存
     void Command2_Click(); // 取消
-    // 300 ms without a data byte: the file is complete, or it came up short.
+    // 300 ms without a byte after the data began: the file is complete, or it came up
+    // short. 300 ms without a byte in the middle of a header: the header is cut short.
     void Timer1_Timer();
     // 4 s after a completed file: the idle display again.
     void Timer2_Timer();
@@ -54,11 +55,18 @@ class FileReceiveWindow : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void markerRead();
+    // While a header is being taken the path waits for all of it in one event, so its
+    // silence is timed from what reaches the input buffer.
+    void headerBytesArrived();
     void headerStarted();
     void headerRead(const QString& name, quint32 length);
     void showCount(qint32 count);
     void badHeader();
     void overflow();
+    // The line went away: nothing more can come. Data captured so far is kept for
+    // saving; a header in progress is dropped. The program tells the user of the loss.
+    void lineLost();
     // Gives the receive passes back to the parser (once).
     void stopCapture();
 
