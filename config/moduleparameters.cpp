@@ -129,7 +129,14 @@ int FilterHexKey(QLineEdit* box, int key) {
 }
 
 bool SendFrame(AppContext& ctx, const QByteArray& frame) {
-    return ctx.MSComm1().Output(frame);
+    if (ctx.MSComm1().Output(frame))
+        return true;
+    // A port that is open but takes no bytes: the command did not go, whatever the
+    // window shows next.
+    if (ctx.MSComm1().PortOpen())
+        ctx.dialogs().message(QStringLiteral("串口写入失败,命令没有发送。"), QStringLiteral("提示"),
+                              UserDialogs::Icon::Exclamation);
+    return false;
 }
 
 bool PortOpenForUser(AppContext& ctx) {

@@ -34,7 +34,7 @@ int FilterDecimalKey(int key);
 int FilterHexKey(QLineEdit* box, int key);
 
 // Writes a whole frame to the serial object, adding nothing. False when the port is
-// closed (the frame is dropped).
+// closed (the frame is dropped) or the line refused it (the user is told).
 bool SendFrame(AppContext& ctx, const QByteArray& frame);
 // For frames the user asked for: tells the user once that the port is not open.
 bool PortOpenForUser(AppContext& ctx);

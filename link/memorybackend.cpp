@@ -148,9 +148,16 @@ bool MemoryBackend::write(const QByteArray& bytes) {
         return false;
     if (bytes.isEmpty())
         return true;
-    drainPending_ = true;
-    line_->accept(bytes);
-    return true;
+    qint64& limit = line_->writeLimit_;
+    const bool whole = limit < 0 || limit >= bytes.size();
+    const QByteArray taken = whole ? bytes : bytes.left(limit);
+    if (limit >= 0)
+        limit -= taken.size();
+    if (!taken.isEmpty()) {
+        drainPending_ = true;
+        line_->accept(taken);
+    }
+    return whole;
 }
 
 qint64 MemoryBackend::bytesWaiting() const {

@@ -40,6 +40,10 @@ class MemoryLine : public QObject {
     // Simulates the device going away while open; what waits to leave is lost. A
     // `detail` stands for the system's text of a failed read or write.
     void unplug(const QString& detail = {});
+    // From now on the line takes only `bytes` more: a write beyond takes what fits and
+    // fails, as a driver that stops taking bytes does; later writes are refused. -1
+    // lifts the limit.
+    void limitWrites(qint64 bytes) { writeLimit_ = bytes; }
     SerialSettings settings() const { return settings_; }
     int openCount() const { return openCount_; }
 
@@ -82,6 +86,7 @@ class MemoryLine : public QObject {
     QTimer drainTimer_;
     SerialSettings settings_;
     int rate_ = 0;
+    qint64 writeLimit_ = -1;
     bool dsr_ = false;
     bool dtr_ = false;
     bool open_ = false;

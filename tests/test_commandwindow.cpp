@@ -107,6 +107,13 @@ class TestCommandWindow : public QObject {
         QTest::mouseClick(window->Command2, Qt::LeftButton);
         QCOMPARE(app.dialogs->messages.size(), 1);
         QVERIFY(!ctx->link().CommandBusy);
+
+        // Open, but the line takes no bytes: not a silent success either.
+        QVERIFY(ctx->MSComm1().setPortOpen(true).ok());
+        line->limitWrites(0);
+        QTest::mouseClick(window->Command2, Qt::LeftButton);
+        QCOMPARE(app.dialogs->messages.size(), 2);
+        QCOMPARE(app.dialogs->messages[1].text, QStringLiteral("串口写入失败,命令没有发送。"));
     }
 
     void opensOnceAndUnloadsWhenClosed() {

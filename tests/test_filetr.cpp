@@ -284,6 +284,33 @@ class TestFileTr : public QObject {
             QVERIFY(ctx->MSComm1().setPortOpen(true).ok());
         }
     }
+
+    // A port that stays open but stops taking bytes, at the header or in the data: the
+    // send ends with one message of its own, the window is idle, DTR is given back and
+    // nothing more is tried.
+    void aLineThatStopsTakingBytesEndsTheSendOnce_data() {
+        QTest::addColumn<qint64>("taken");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("header") << qint64(3) << QStringLiteral("串口写入失败,文件没有发送。");
+        const QString cut = QStringLiteral("文件传输被中断(串口写入失败，发送中断)。");
+        QTest::newRow("first data") << qint64(12 + 5000) << cut;
+        QTest::newRow("later data") << qint64(12 + 30000) << cut;
+    }
+    void aLineThatStopsTakingBytesEndsTheSendOnce() {
+        QFETCH(qint64, taken);
+        QFETCH(QString, told);
+        QVERIFY(ctx->MSComm1().setSettings(QStringLiteral("2000000,n,8,1")).ok());
+        choose(makeFile(QStringLiteral("a.bin"), pattern(100000)));
+        line->limitWrites(taken);
+        window->Command5->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->busy(), 5000);
+        QTest::qWait(100);
+        QCOMPARE(messages(), QStringList{told});
+        QCOMPARE(line->written().size(), taken);
+        QCOMPARE(window->Label1->text(), kInterrupted);
+        QVERIFY(window->Command4->isEnabled() && window->Command5->isEnabled());
+        QVERIFY(ctx->MSComm1().LinkDtr());
+    }
 };
 
 T83_TEST_MAIN(TestFileTr)

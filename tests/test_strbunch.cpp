@@ -245,9 +245,30 @@ class TestStrbunch : public QObject {
         QTest::mouseClick(window->Command1, Qt::LeftButton);
         QTRY_VERIFY(line->written().size() >= 5);
         line->unplug();
-        QTRY_VERIFY(
-            app.dialogs->texts().join(QString()).contains(QStringLiteral("的连接已断开")));
+        QTRY_VERIFY(app.dialogs->texts().join(QString()).contains(QStringLiteral("的连接已断开")));
         QCOMPARE(app.dialogs->messages.size(), 1);
+        QVERIFY(shown());
+        QTRY_VERIFY(!prompt());
+        QVERIFY(window->Command1->isEnabled());
+        QVERIFY(ctx->MSComm1().LinkDtr());
+    }
+
+    // A port that stays open but stops taking bytes (a wedged driver) mid-run: told
+    // once, the run ends, the window is back and DTR is given back; nothing retries.
+    void aLineThatStopsTakingBytesEndsTheRunOnce() {
+        fastLine();
+        chooseCustomHex();
+        QTest::keyClicks(window->Text1, QStringLiteral("1234"));
+        window->Combo1->setCurrentIndex(0);
+        QTest::mouseClick(window->Command1, Qt::LeftButton);
+        QTRY_VERIFY(promptCount() >= 1);
+        line->limitWrites(1); // the next block goes out half
+        QTRY_COMPARE(app.dialogs->messages.size(), 1);
+        QVERIFY(app.dialogs->messages[0].text.contains(QStringLiteral("写入失败")));
+        const QByteArray written = line->written();
+        QTest::qWait(450); // two more ticks would have come
+        QCOMPARE(app.dialogs->messages.size(), 1);
+        QCOMPARE(line->written(), written);
         QVERIFY(shown());
         QTRY_VERIFY(!prompt());
         QVERIFY(window->Command1->isEnabled());

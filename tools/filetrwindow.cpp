@@ -274,10 +274,12 @@ void FileTrWindow::Timer2_Timer() {
         return;
     phase_ = Phase::Data;
     if (!sender_->start(FileData)) {
-        // The port closed during the pause.
-        ctx_.MSComm1().releaseDtr(CommControl::DtrUser::FileSend);
+        // The port closed during the pause, or it no longer takes bytes.
+        CommControl& comm = ctx_.MSComm1();
+        comm.releaseDtr(CommControl::DtrUser::FileSend);
         endSend(false);
-        tell(QStringLiteral("串口已关闭,文件传输被中断。"));
+        tell(comm.PortOpen() ? QStringLiteral("文件传输被中断(串口写入失败，发送中断)。")
+                             : QStringLiteral("串口已关闭,文件传输被中断。"));
     }
 }
 
