@@ -33,6 +33,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -507,9 +508,12 @@ class Harness {
         if (capture.CaptureNameLength < 0 || capture.CaptureNameLength > 255 ||
             capture.CaptureName.size() > 255)
             violated("the file name outgrew its 255 bytes");
-        if (parser.ReplyBytes.size() > 11 || parser.ReplyPrefix.size() > 6 ||
-            parser.PortStateTable.size() != 24)
-            violated("the parser's reply fields outgrew their sizes");
+        if (parser.ReplyBytes.size() > 11)
+            violated("the reply's bytes outgrew 11");
+        if (parser.ReplyPrefix.size() > 6)
+            violated("the reply's prefix outgrew 6 characters");
+        if (parser.PortStateTable.size() != 24)
+            violated("the switch-port table is not 24 entries");
         if (cycle.readstep < 0 || cycle.readstep > 11 || cycle.PortQueryIndex < 0 ||
             cycle.PortQueryIndex > 8)
             violated("the read cycle's counters left their range");
@@ -553,19 +557,29 @@ class Harness {
 } // namespace
 
 // A crash or a broken invariant stops the run inside an input, in the scratch directory:
-// unless told otherwise, libFuzzer writes the input that did it to the directory the run
-// started in.
+// libFuzzer writes the input that did it to its artifact prefix, so a relative prefix
+// (or none, the directory the run started in) is made absolute here.
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     app();
-    for (int i = 1; i < *argc; ++i)
-        if (std::strncmp((*argv)[i], "-artifact_prefix=", 17) == 0)
-            return 0;
-    static std::string prefix = "-artifact_prefix=" + QDir::currentPath().toStdString() + "/";
+    static constexpr std::string_view kOption = "-artifact_prefix=";
+    static std::string prefix;
     static std::vector<char*> args;
     args.assign(*argv, *argv + *argc);
-    args.insert(args.begin() + 1, prefix.data());
+    const std::string here = QDir::currentPath().toStdString() + "/";
+    int at = -1;
+    for (int i = 1; i < *argc; ++i)
+        if (std::string_view(args[i]).starts_with(kOption))
+            at = i;
+    if (at < 0) {
+        prefix = std::string(kOption) + here;
+        args.insert(args.begin() + 1, prefix.data());
+    } else {
+        const std::string given(args[at] + kOption.size());
+        prefix = std::string(kOption) + (given.starts_with('/') ? given : here + given);
+        args[at] = prefix.data();
+    }
+    *argc = static_cast<int>(args.size());
     args.push_back(nullptr);
-    *argc += 1;
     *argv = args.data();
     return 0;
 }

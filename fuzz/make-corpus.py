@@ -165,6 +165,8 @@ seeds["capture-lost"] = (Seed().op(CAPTURE, 1).recv(header(b"l", 50) + b"part")
                          .op(LINE, UNPLUG).op(LINE, REOPEN).recv(b"rest").fire(SILENCE))
 seeds["capture-two-files"] = (Seed().op(CAPTURE, 1).recv(header(b"1", 2) + b"ab")
                               .fire(SILENCE).recv(header(b"2", 3) + b"cde").fire(SILENCE))
+# A run of data longer than any reply, read in one go on the idle hex path.
+seeds["hex-long-run"] = Seed().recv_big(bytes(range(1, 100))).recv(hx("D7FD"))
 
 out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
 shutil.rmtree(out, ignore_errors=True)

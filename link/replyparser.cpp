@@ -244,9 +244,12 @@ void ReplyParser::ParseModuleReply() {
             if (d7 != 0) {
                 const int run = d7 < 0 ? std::min(comm_.InBufferCount(), budget) : d7;
                 comm_.setInputLen(std::min(run, budget));
-                ReplyBytes = comm_.InputBytes();
-                budget -= static_cast<int>(ReplyBytes.size());
-                AppendHexPairs(shown, ReplyBytes);
+                const QByteArray data = comm_.InputBytes();
+                budget -= static_cast<int>(data.size());
+                AppendHexPairs(shown, data);
+                // As if read byte by byte: the reply fields hold the last byte, not a
+                // run of thousands.
+                ReplyBytes = data.right(1);
                 comm_.setInputLen(1);
                 continue;
             }
