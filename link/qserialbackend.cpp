@@ -20,6 +20,9 @@ QSerialBackend::QSerialBackend(const QString& device, QObject* parent)
     drainPoll_.setInterval(5);
     connect(&drainPoll_, &QTimer::timeout, this, &QSerialBackend::checkDrained);
     connect(&port_, &QSerialPort::bytesWritten, this, &QSerialBackend::checkDrained);
+    readPause_.setSingleShot(true);
+    readPause_.setInterval(kReadPauseMs);
+    connect(&readPause_, &QTimer::timeout, this, &QSerialBackend::resumeReading);
 }
 
 QSerialBackend::~QSerialBackend() {
@@ -79,6 +82,9 @@ SerialBackend::Result QSerialBackend::open(const SerialSettings& settings) {
 }
 
 void QSerialBackend::close() {
+    readPause_.stop();
+    resumeReading();
+    readNotifier_ = nullptr;
     dsrPoll_.stop();
     drainPoll_.stop();
     drainPending_ = false;
@@ -188,7 +194,29 @@ void QSerialBackend::checkDrained() {
 QByteArray QSerialBackend::readAll() {
     if (!port_.isOpen())
         return {};
-    return port_.readAll();
+    // Reading lets QSerialPort switch its notification back on: during a pause it is
+    // switched off again, and a small read starts a pause.
+    QByteArray bytes = port_.readAll();
+    const bool resting = readPause_.isActive();
+    if (!resting && (bytes.isEmpty() || bytes.size() >= kFloodRead))
+        return bytes;
+    if (!readNotifier_) {
+        for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>())
+            if (notifier->type() == QSocketNotifier::Read)
+                readNotifier_ = notifier;
+    }
+    if (readNotifier_) {
+        readNotifier_->setEnabled(false);
+        if (!resting)
+            readPause_.start();
+    }
+    return bytes;
+}
+
+void QSerialBackend::resumeReading() {
+    // Whatever came during the pause raises the notification at the next poll.
+    if (readNotifier_ && port_.isOpen())
+        readNotifier_->setEnabled(true);
 }
 
 void QSerialBackend::setDtr(bool on) {

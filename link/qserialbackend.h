@@ -2,13 +2,20 @@
 
 #include "link/serialbackend.h"
 
+#include <QPointer>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QTimer>
 
 // A real serial device through QSerialPort. DSR has no change signal in Qt, so the
 // line is polled every 50 ms while the port is open. Neither does the driver say when
 // its output queue has emptied: once QSerialPort's own buffer is empty, the queue is
 // polled every few milliseconds until it is empty too, and only while bytes wait.
+//
+// A slow stream arrives a few bytes at a time, one wake-up each (a thousand a second at
+// 115200 bit/s in 1 ms pieces). After a small read the port's read notification rests
+// for kReadPauseMs, so what comes meanwhile is taken in one read; a large read (a flood)
+// rests not at all. The first byte after a quiet line is read at once.
 class QSerialBackend final : public SerialBackend {
     Q_OBJECT
   public:
@@ -27,7 +34,12 @@ class QSerialBackend final : public SerialBackend {
 
     static std::unique_ptr<SerialBackend> create(const QString& device);
 
+    static constexpr int kReadPauseMs = 8;
+    // A read at least this large is a flood: no pause after it.
+    static constexpr qsizetype kFloodRead = 1024;
+
   private:
+    void resumeReading();
     void onError(QSerialPort::SerialPortError error);
     void pollDsr();
     qint64 driverQueued() const;
@@ -37,6 +49,10 @@ class QSerialBackend final : public SerialBackend {
     QSerialPort port_;
     QTimer dsrPoll_;
     QTimer drainPoll_;
+    QTimer readPause_;
+    // QSerialPort's own read notifier, where it has one (on Unix); without it reads are
+    // never paused.
+    QPointer<QSocketNotifier> readNotifier_;
     bool dsr_ = false;
     bool pinoutSupported_ = true;
     bool lost_ = false;

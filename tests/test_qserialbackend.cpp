@@ -45,6 +45,16 @@ class TestQSerialBackend : public QObject {
         pty.write(all);
         QTRY_COMPARE(got, all);
 
+        // After a small read the port rests a few milliseconds: what comes during the
+        // rest, and what comes after it, still arrives.
+        for (char byte : QByteArray("xyz")) {
+            pty.write(QByteArray(1, byte));
+            QTRY_VERIFY(got.endsWith(byte));
+        }
+        QTest::qWait(3 * QSerialBackend::kReadPauseMs);
+        pty.write("!");
+        QTRY_COMPARE(got, all + "xyz!");
+
         comm->setDTREnable(false);
         QVERIFY(comm->Output(QStringLiteral("中")));
         QTRY_COMPARE(pty.received(), QByteArray::fromHex("D7FED6D0"));
