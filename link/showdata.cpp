@@ -124,6 +124,8 @@ void ShowData::appendReceived(const QString& text, bool hex) {
         gathered_.last().text += text;
     else
         gathered_.append({text, hex});
+    if (hex)
+        dropHexBeyondTheBox(gathered_.last().text);
     // Laying out and painting once per arrival is what a stream costs: gather, and put it
     // in once per frame. After a pause it goes in at once.
     if (frame.isActive())
@@ -132,6 +134,17 @@ void ShowData::appendReceived(const QString& text, bool hex) {
         flushReceived();
     else
         frame.start(kFrameMs - int(sinceFlush_.elapsed()));
+}
+
+void ShowData::dropHexBeyondTheBox(QString& hex) {
+    // A flood gathers megabytes of hex per frame, of which the box keeps its last lines.
+    // Whole lines are dropped from the front, so every later pair stays where it would
+    // be on its line; what is left still holds more full lines than the box keeps, so
+    // the frame replaces the box with exactly the lines it would have shown.
+    constexpr qsizetype keep = qsizetype(kMaxBlocks + 2) * kHexLine;
+    if (hex.size() <= 4 * keep)
+        return;
+    hex.remove(0, (hex.size() - keep) / kHexLine * kHexLine);
 }
 
 void ShowData::flushReceived() {

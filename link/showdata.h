@@ -75,5 +75,6 @@ class ShowData : public QWidget {
         bool hex = false;
     };
     QList<Gathered> gathered_;
+    static void dropHexBeyondTheBox(QString& hex);
     QElapsedTimer sinceFlush_;
 };

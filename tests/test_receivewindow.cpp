@@ -112,6 +112,35 @@ class TestReceiveWindow : public QObject {
                 ShowData::kMaxBlocks * (ShowData::kHexLine + 1));
     }
 
+    // One frame that gathers far more than the box keeps shows what frame after frame
+    // of the same stream shows, from a line already begun.
+    void aHugeFrameShowsWhatSmallFramesShow() {
+        QString stream;
+        for (int i = 0; stream.size() < 40 * ShowData::kMaxBlocks * ShowData::kHexLine; ++i)
+            stream += HexPairs(QByteArray(1, char(i * 7 + i / 251)));
+        stream += QStringLiteral("01:02:03:04:05:06:07:"); // not a whole number of lines
+        QString shown[2];
+        for (const bool oneFrame : {false, true}) {
+            window->Text1->clear();
+            window->appendReceived(QStringLiteral("D7:FD:01:"), true);
+            window->flushReceived();
+            if (oneFrame) {
+                window->appendReceived(stream.left(stream.size() / 2), true);
+                window->appendReceived(stream.mid(stream.size() / 2), true);
+            } else {
+                for (qsizetype at = 0; at < stream.size(); at += 3 * 1000) {
+                    window->appendReceived(stream.mid(at, 3 * 1000), true);
+                    window->flushReceived();
+                }
+            }
+            window->flushReceived();
+            shown[oneFrame] = window->Text1->toPlainText();
+        }
+        QCOMPARE(shown[1].size(), shown[0].size());
+        QVERIFY(shown[1] == shown[0]);
+        QVERIFY(QString(shown[0]).remove(QLatin1Char('\n')).endsWith(stream.right(300)));
+    }
+
     void floodShowsTheLastBytesSentInHexAndText() {
         QByteArray data;
         for (int i = 0; data.size() < 300000; ++i)
