@@ -126,6 +126,8 @@ void ShowData::appendReceived(const QString& text, bool hex) {
         gathered_.append({text, hex});
     if (hex)
         dropHexBeyondTheBox(gathered_.last().text);
+    else
+        dropTextBeyondTheBox(gathered_.last().text);
     // Laying out and painting once per arrival is what a stream costs: gather, and put it
     // in once per frame. After a pause it goes in at once.
     if (frame.isActive())
@@ -145,6 +147,29 @@ void ShowData::dropHexBeyondTheBox(QString& hex) {
     if (hex.size() <= 4 * keep)
         return;
     hex.remove(0, (hex.size() - keep) / kHexLine * kHexLine);
+}
+
+void ShowData::dropTextBeyondTheBox(QString& text) {
+    // The same for text, cut just after a line end: what follows starts its line as it
+    // would have. More line ends than the box has lines are kept, so the frame replaces
+    // the box with the same lines. A text with few line ends is looked at again only
+    // once it has doubled.
+    constexpr qsizetype kLook = qsizetype(4) * kMaxBlocks * 64;
+    if (text.size() <= std::max(kLook, textLookedAt_))
+        return;
+    textLookedAt_ = text.size();
+    int ends = 0;
+    for (qsizetype i = text.size() - 2; i >= 0; --i) {
+        const QChar c = text.at(i);
+        const bool end = c == QLatin1Char('\n') ||
+                         (c == QLatin1Char('\r') && text.at(i + 1) != QLatin1Char('\n'));
+        if (end && ++ends > kMaxBlocks + 1) {
+            text.remove(0, i + 1);
+            textLookedAt_ = 0;
+            return;
+        }
+    }
+    textLookedAt_ = 2 * text.size();
 }
 
 void ShowData::flushReceived() {
@@ -188,6 +213,7 @@ void ShowData::flushReceived() {
         out += QStringView(t).mid(from);
     }
     gathered_.clear();
+    textLookedAt_ = 0;
     // A frame that alone holds more lines than the box keeps replaces the box with its
     // own last lines, so a flood never lays out lines that would be dropped at once.
     int breaks = 0;

@@ -76,5 +76,7 @@ class ShowData : public QWidget {
     };
     QList<Gathered> gathered_;
     static void dropHexBeyondTheBox(QString& hex);
+    void dropTextBeyondTheBox(QString& text);
+    qsizetype textLookedAt_ = 0;
     QElapsedTimer sinceFlush_;
 };
