@@ -243,7 +243,7 @@ void FileReceiveWindow::lineLost() {
         CaptureSaveCount = count;
         CaptureUnsaved = true;
         Command1->setEnabled(true);
-        Label2->setText(QStringLiteral("连接已断开,已接收%1字节,可以保存").arg(count));
+        Label2->setText(QStringLiteral("连接已断开,已接收%1字节").arg(count));
     } else {
         Label2->setText(QStringLiteral("文件接收进度"));
     }
