@@ -19,6 +19,7 @@
 namespace {
 const QString kNone = QStringLiteral("******");
 const QString kTitle = QStringLiteral("提示");
+const QString kIdleCaption = QStringLiteral("文件接收进度");
 const QColor kDarkGreen(0, 128, 0);
 } // namespace
 
@@ -99,7 +100,8 @@ FileReceiveWindow::FileReceiveWindow(AppContext& ctx)
     connect(Command2, &QPushButton::clicked, this, &FileReceiveWindow::Command2_Click);
 
     CapturePath& capture = ctx_.capture();
-    connect(&capture, &CapturePath::markerRead, this, &FileReceiveWindow::markerRead);
+    // A header's silence counts from its marker.
+    connect(&capture, &CapturePath::markerRead, &Timer1, qOverload<>(&QTimer::start));
     connect(&ctx_.link().MSComm1, &CommControl::bytesArrived, this,
             &FileReceiveWindow::headerBytesArrived);
     connect(&ctx_.link().MSComm1, &CommControl::portLost, this, &FileReceiveWindow::lineLost);
@@ -118,7 +120,7 @@ FileReceiveWindow::~FileReceiveWindow() {
 
 void FileReceiveWindow::Form_Load() {
     Command1->setEnabled(false);
-    Label2->setText(QStringLiteral("文件接收进度"));
+    Label2->setText(kIdleCaption);
     ProgressBar1->hide();
     Label2->show();
     capturing_ = true;
@@ -133,10 +135,6 @@ void FileReceiveWindow::stopCapture() {
     ctx_.setCaptureOpen(false);
 }
 
-void FileReceiveWindow::markerRead() {
-    Timer1.start();
-}
-
 void FileReceiveWindow::headerBytesArrived() {
     const qint16 state = ctx_.capture().CaptureState;
     if (capturing_ && (state == 1 || state == 2))
@@ -145,7 +143,7 @@ void FileReceiveWindow::headerBytesArrived() {
 
 void FileReceiveWindow::headerStarted() {
     Timer2.stop(); // a new file: the bar stays until this one is done
-    Label2->setText(QStringLiteral("文件接收进度"));
+    Label2->setText(kIdleCaption);
     Label2->hide();
     ProgressBar1->show();
 }
@@ -245,7 +243,7 @@ void FileReceiveWindow::lineLost() {
         Command1->setEnabled(true);
         Label2->setText(QStringLiteral("连接已断开,已接收%1字节").arg(count));
     } else {
-        Label2->setText(QStringLiteral("文件接收进度"));
+        Label2->setText(kIdleCaption);
     }
     Label2->show();
 }

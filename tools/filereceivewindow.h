@@ -55,7 +55,6 @@ class FileReceiveWindow : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void markerRead();
     // While a header is being taken the path waits for all of it in one event, so its
     // silence is timed from what reaches the input buffer.
     void headerBytesArrived();
