@@ -2,6 +2,7 @@
 
 #include "link/replydisplay.h"
 #include "link/statuspanel.h"
+#include "link/steadyscrollbar.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -24,7 +25,9 @@ ShowData::ShowData(Link& link) : link(link), MSComm1(link.MSComm1) {
     QFont font(QStringLiteral("SimSun"), 12);
     font.setFamilies(
         {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("WenQuanYi Zen Hei")});
+    font.setStyleStrategy(QFont::PreferNoShaping);
     Text1->setFont(font);
+    Text1->setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, Text1));
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setMaximumBlockCount(kMaxBlocks);
     Text1->installEventFilter(this);
@@ -228,9 +231,19 @@ void ShowData::flushReceived() {
             break;
         }
     }
+    // Inside one edit block the cursor is placed without laying out lines. The oldest
+    // lines are cut here before the text goes in, in one piece, so the box stays at its
+    // limit without the document's own trimming, which lays out each line it passes.
     QTextCursor cursor(doc);
-    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    const int over = doc->blockCount() + breaks - kMaxBlocks;
+    if (over > 0 && doc->blockCount() > over) {
+        cursor.setPosition(doc->findBlockByNumber(over).position(), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    cursor.setPosition(doc->characterCount() - 1);
     cursor.insertText(out);
+    cursor.endEditBlock();
     // The caret follows the end, unless the user holds a selection (to copy it).
     if (!Text1->textCursor().hasSelection())
         Text1->moveCursor(QTextCursor::End);

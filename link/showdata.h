@@ -45,7 +45,7 @@ class ShowData : public QWidget {
     static constexpr int kHexLine = 16 * 3;
     // A character line without a break is broken here, so no line grows without end.
     static constexpr int kTextLine = 1024;
-    static constexpr int kFrameMs = 40;
+    static constexpr int kFrameMs = 50;
     // Bytes that followed a rejected file header: hex pairs go in at the caret and
     // Timer7 ends the burst; characters go at the end, the box kept below 2400
     // characters by cutting it to its last 2100.

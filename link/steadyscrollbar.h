@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QRect>
+#include <QScrollBar>
+
+// A scroll bar that repaints only when what it shows changes. A box at its line limit
+// that takes new lines changes the bar's range and then its value on every insertion,
+// while the slider ends where it was, at its smallest and at the bottom; a styled bar
+// repainted for each such change costs as much as the text it scrolls. Changes are
+// looked at once the insertion is over, before the window paints.
+class SteadyScrollBar : public QScrollBar {
+  public:
+    using QScrollBar::QScrollBar;
+
+  protected:
+    void sliderChange(SliderChange change) override;
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    struct Look {
+        QRect slider;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        bool operator==(const Look&) const = default;
+    };
+    Look look() const;
+    void lookAgain();
+    Look painted_;
+    bool everPainted_ = false;
+    bool lookPending_ = false;
+    SliderChange lastChange_ = SliderValueChange;
+};
