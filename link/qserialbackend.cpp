@@ -207,16 +207,22 @@ QByteArray QSerialBackend::readAll() {
     }
     if (readNotifier_) {
         readNotifier_->setEnabled(false);
-        if (!resting)
-            readPause_.start();
+        if (!resting) {
+            // Bytes waiting the moment a pause ended are a steady stream: it rests longer.
+            const bool steady = resumed_.isValid() && resumed_.elapsed() <= kSteadyWithinMs;
+            readPause_.start(steady ? kSteadyPauseMs : kReadPauseMs);
+        }
     }
+    resumed_.invalidate();
     return bytes;
 }
 
 void QSerialBackend::resumeReading() {
     // Whatever came during the pause raises the notification at the next poll.
-    if (readNotifier_ && port_.isOpen())
+    if (readNotifier_ && port_.isOpen()) {
         readNotifier_->setEnabled(true);
+        resumed_.start();
+    }
 }
 
 void QSerialBackend::setDtr(bool on) {

@@ -2,6 +2,7 @@
 
 #include "link/serialbackend.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSerialPort>
 #include <QSocketNotifier>
@@ -14,8 +15,10 @@
 //
 // A slow stream arrives a few bytes at a time, one wake-up each (a thousand a second at
 // 115200 bit/s in 1 ms pieces). After a small read the port's read notification rests
-// for kReadPauseMs, so what comes meanwhile is taken in one read; a large read (a flood)
-// rests not at all. The first byte after a quiet line is read at once.
+// for kReadPauseMs, so what comes meanwhile is taken in one read; a stream that had bytes
+// waiting when the rest ended rests kSteadyPauseMs; a large read (a flood) rests not at
+// all. The first byte after a quiet line is read at once, and a short reply's rest is
+// the short one.
 class QSerialBackend final : public SerialBackend {
     Q_OBJECT
   public:
@@ -35,6 +38,9 @@ class QSerialBackend final : public SerialBackend {
     static std::unique_ptr<SerialBackend> create(const QString& device);
 
     static constexpr int kReadPauseMs = 8;
+    static constexpr int kSteadyPauseMs = 20;
+    // A read this soon after a rest ended found bytes waiting.
+    static constexpr int kSteadyWithinMs = 2;
     // A read at least this large is a flood: no pause after it.
     static constexpr qsizetype kFloodRead = 1024;
 
@@ -50,6 +56,7 @@ class QSerialBackend final : public SerialBackend {
     QTimer dsrPoll_;
     QTimer drainPoll_;
     QTimer readPause_;
+    QElapsedTimer resumed_;
     // QSerialPort's own read notifier, where it has one (on Unix); without it reads are
     // never paused.
     QPointer<QSocketNotifier> readNotifier_;

@@ -231,16 +231,19 @@ void ShowData::flushReceived() {
             break;
         }
     }
-    // Inside one edit block the cursor is placed without laying out lines. The oldest
-    // lines are cut here before the text goes in, in one piece, so the box stays at its
-    // limit without the document's own trimming, which lays out each line it passes.
+    // The oldest lines are cut before the text goes in, in one piece, so the box stays at
+    // its limit without the document's own trimming, which lays out each line it passes.
+    // Inside an edit block the cursor is placed without laying out lines; cut and
+    // insertion are two edits, so each re-lays out only the lines it touched.
     QTextCursor cursor(doc);
-    cursor.beginEditBlock();
     const int over = doc->blockCount() + breaks - kMaxBlocks;
     if (over > 0 && doc->blockCount() > over) {
+        cursor.beginEditBlock();
         cursor.setPosition(doc->findBlockByNumber(over).position(), QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
+        cursor.endEditBlock();
     }
+    cursor.beginEditBlock();
     cursor.setPosition(doc->characterCount() - 1);
     cursor.insertText(out);
     cursor.endEditBlock();

@@ -7,6 +7,7 @@
 #include "tests/support/testenv.h"
 
 #include <QSignalSpy>
+#include <QTimer>
 
 class TestQSerialBackend : public QObject {
     Q_OBJECT
@@ -54,6 +55,24 @@ class TestQSerialBackend : public QObject {
         QTest::qWait(3 * QSerialBackend::kReadPauseMs);
         pty.write("!");
         QTRY_COMPARE(got, all + "xyz!");
+
+        // A steady stream rests longer between reads; it still arrives whole, and the
+        // first byte after it has stopped is read as before.
+        QByteArray stream;
+        QTimer trickle;
+        connect(&trickle, &QTimer::timeout, this, [&] {
+            const QByteArray byte(1, char('a' + stream.size() % 26));
+            stream += byte;
+            pty.write(byte);
+            if (stream.size() == 80)
+                trickle.stop();
+        });
+        trickle.start(2);
+        QTRY_VERIFY(!trickle.isActive());
+        QTRY_COMPARE(got, all + "xyz!" + stream);
+        QTest::qWait(3 * QSerialBackend::kSteadyPauseMs);
+        pty.write("?");
+        QTRY_COMPARE(got, all + "xyz!" + stream + "?");
 
         comm->setDTREnable(false);
         QVERIFY(comm->Output(QStringLiteral("中")));
