@@ -96,6 +96,7 @@ CommControl::Result CommControl::setPortOpen(bool open) {
     backend_ = std::move(backend);
     dropInput();
     backend_->setDtr(linkDtr_);
+    backend_->setPromptReads(promptReads_);
     connect(backend_.get(), &SerialBackend::readyRead, this, &CommControl::onReadyRead);
     connect(backend_.get(), &SerialBackend::outputDrained, this, &CommControl::OutputDrained);
     connect(backend_.get(), &SerialBackend::dsrChanged, this, [this] {
@@ -203,6 +204,12 @@ void CommControl::updateDtr() {
     if (backend_)
         backend_->setDtr(on);
     emit dtrChanged(on);
+}
+
+void CommControl::setPromptReads(bool on) {
+    promptReads_ = on;
+    if (backend_)
+        backend_->setPromptReads(on);
 }
 
 bool CommControl::DSRHolding() const {

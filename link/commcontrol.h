@@ -84,6 +84,10 @@ class CommControl : public QObject {
     // The DTR state the program has set (true = on), open port or not.
     bool LinkDtr() const { return linkDtr_; }
     bool DSRHolding() const;
+    // Every byte read as soon as it comes (while a reply is being taken), or the line
+    // may rest between reads. Kept for lines opened later.
+    void setPromptReads(bool on);
+    bool promptReads() const { return promptReads_; }
     int CommEvent() const { return commEvent_; }
 
     static QByteArray toAnsi(const QString& text);
@@ -131,6 +135,7 @@ class CommControl : public QObject {
     bool dtrRequest_ = false;
     unsigned dtrHolders_ = 0; // one bit per DtrUser
     bool linkDtr_ = false;
+    bool promptReads_ = false;
     int commEvent_ = 0;
     int pendingDsrEvents_ = 0;
     bool dispatchScheduled_ = false;

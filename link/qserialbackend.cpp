@@ -198,7 +198,7 @@ QByteArray QSerialBackend::readAll() {
     // switched off again, and a small read starts a pause.
     QByteArray bytes = port_.readAll();
     const bool resting = readPause_.isActive();
-    if (!resting && (bytes.isEmpty() || bytes.size() >= kFloodRead))
+    if (!resting && (promptReads_ || bytes.isEmpty() || bytes.size() >= kFloodRead))
         return bytes;
     if (!readNotifier_) {
         for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>())
@@ -215,6 +215,14 @@ QByteArray QSerialBackend::readAll() {
     }
     resumed_.invalidate();
     return bytes;
+}
+
+void QSerialBackend::setPromptReads(bool on) {
+    promptReads_ = on;
+    if (on && readPause_.isActive()) {
+        readPause_.stop();
+        resumeReading();
+    }
 }
 
 void QSerialBackend::resumeReading() {

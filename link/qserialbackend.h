@@ -34,6 +34,9 @@ class QSerialBackend final : public SerialBackend {
     QByteArray readAll() override;
     void setDtr(bool on) override;
     bool dsr() const override { return dsr_; }
+    void setPromptReads(bool on) override;
+    // The read notification is off for a rest now.
+    bool resting() const { return readPause_.isActive(); }
 
     static std::unique_ptr<SerialBackend> create(const QString& device);
 
@@ -61,6 +64,7 @@ class QSerialBackend final : public SerialBackend {
     // never paused.
     QPointer<QSocketNotifier> readNotifier_;
     bool dsr_ = false;
+    bool promptReads_ = false;
     bool pinoutSupported_ = true;
     bool lost_ = false;
     // Something was written since outputDrained was last raised.

@@ -80,6 +80,7 @@ void ReplyParser::setReceiveRoute(ReceiveRoute* route) {
         Timer6.stop();
         versionWait_.stop();
         versionWaitOver_ = false;
+        comm_.setPromptReads(false);
     }
 }
 
@@ -92,6 +93,7 @@ void ReplyParser::reset() {
         comm_.setRThreshold(1);
         comm_.setInputLen(1);
     }
+    comm_.setPromptReads(false);
 }
 
 void ReplyParser::LogReplyBytes(const QByteArray& bytes) {
@@ -99,6 +101,7 @@ void ReplyParser::LogReplyBytes(const QByteArray& bytes) {
     ReplyState = 0;
     comm_.setRThreshold(1);
     comm_.setInputLen(1);
+    comm_.setPromptReads(false);
 }
 
 void ReplyParser::LogReplyText(const QString& text) {
@@ -295,4 +298,7 @@ void ReplyParser::ParseModuleReply() {
         applyPayload(state, ReplyBytes);
     }
     flush();
+    // A reply begun is read byte by byte as it comes: its time-outs (a version's quiet
+    // line among them) must not run while the line rests between reads.
+    comm_.setPromptReads(ReplyState != 0 && !route_);
 }

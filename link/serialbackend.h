@@ -37,6 +37,10 @@ class SerialBackend : public QObject {
     virtual QByteArray readAll() = 0;
     virtual void setDtr(bool on) = 0;
     virtual bool dsr() const = 0;
+    // A line that rests between reads (to take a slow stream in fewer wake-ups) reads
+    // every byte as soon as it comes while this is on: a reply being taken has timers
+    // that would take a rest for a quiet line.
+    virtual void setPromptReads(bool on) { (void)on; }
 
   signals:
     void readyRead();

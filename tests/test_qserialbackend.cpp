@@ -80,6 +80,25 @@ class TestQSerialBackend : public QObject {
         QVERIFY(comm->setSettings(QStringLiteral("9600,E,8,1")).ok());
     }
 
+    void promptReadsEndARestAndTakeNone() {
+        // While a reply is taken the line must not rest: its timers would see a quiet
+        // line that is not.
+        Pty pty;
+        QVERIFY(pty.ok());
+        QSerialBackend backend(pty.slavePath());
+        QVERIFY(backend.open(*SerialSettings::parse(QStringLiteral("9600,n,8,1"))).ok());
+        QByteArray got;
+        connect(&backend, &SerialBackend::readyRead, this, [&] { got += backend.readAll(); });
+        pty.write("a");
+        QTRY_COMPARE(got, QByteArray("a"));
+        QVERIFY(backend.resting());
+        backend.setPromptReads(true);
+        QVERIFY(!backend.resting());
+        pty.write("b");
+        QTRY_COMPARE(got, QByteArray("ab"));
+        QVERIFY(!backend.resting());
+    }
+
     void sentBytesCountAsWaitingUntilTheyHaveLeft() {
         Pty pty;
         QVERIFY(pty.ok());
