@@ -197,6 +197,10 @@ QByteArray QSerialBackend::readAll() {
     // Reading lets QSerialPort switch its notification back on: during a pause it is
     // switched off again, and a small read starts a pause.
     QByteArray bytes = port_.readAll();
+    // Bytes waiting the moment a rest ended, and no more than a small read: a steady
+    // stream, which rests longer. A flood fills a read after every rest.
+    const bool steady = resumed_.isValid() && resumed_.elapsed() <= kSteadyWithinMs;
+    resumed_.invalidate();
     const bool resting = readPause_.isActive();
     if (!resting && (promptReads_ || bytes.isEmpty() || bytes.size() >= kFloodRead))
         return bytes;
@@ -207,13 +211,9 @@ QByteArray QSerialBackend::readAll() {
     }
     if (readNotifier_) {
         readNotifier_->setEnabled(false);
-        if (!resting) {
-            // Bytes waiting the moment a pause ended are a steady stream: it rests longer.
-            const bool steady = resumed_.isValid() && resumed_.elapsed() <= kSteadyWithinMs;
+        if (!resting)
             readPause_.start(steady ? kSteadyPauseMs : kReadPauseMs);
-        }
     }
-    resumed_.invalidate();
     return bytes;
 }
 

@@ -14,8 +14,8 @@ SteadyScrollBar::Look SteadyScrollBar::look() const {
 
 void SteadyScrollBar::sliderChange(SliderChange change) {
     lastChange_ = change;
-    if (!everPainted_ || isSliderDown()) {
-        QScrollBar::sliderChange(change);
+    if (isSliderDown()) { // being dragged: follow the mouse at once
+        repaintFor(change);
         return;
     }
     if (lookPending_)
@@ -27,12 +27,11 @@ void SteadyScrollBar::sliderChange(SliderChange change) {
 
 void SteadyScrollBar::lookAgain() {
     lookPending_ = false;
-    if (look() != painted_)
-        QScrollBar::sliderChange(lastChange_);
+    if (look() != requested_)
+        repaintFor(lastChange_);
 }
 
-void SteadyScrollBar::paintEvent(QPaintEvent* event) {
-    painted_ = look();
-    everPainted_ = true;
-    QScrollBar::paintEvent(event);
+void SteadyScrollBar::repaintFor(SliderChange change) {
+    requested_ = look();
+    QScrollBar::sliderChange(change);
 }

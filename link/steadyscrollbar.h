@@ -7,14 +7,14 @@
 // that takes new lines changes the bar's range and then its value on every insertion,
 // while the slider ends where it was, at its smallest and at the bottom; a styled bar
 // repainted for each such change costs as much as the text it scrolls. Changes are
-// looked at once the insertion is over, before the window paints.
+// looked at once the insertion is over, before the window paints, against what the bar
+// last asked to show; any other repaint (an expose, a resize) shows the bar as it is.
 class SteadyScrollBar : public QScrollBar {
   public:
     using QScrollBar::QScrollBar;
 
   protected:
     void sliderChange(SliderChange change) override;
-    void paintEvent(QPaintEvent* event) override;
 
   private:
     struct Look {
@@ -25,8 +25,8 @@ class SteadyScrollBar : public QScrollBar {
     };
     Look look() const;
     void lookAgain();
-    Look painted_;
-    bool everPainted_ = false;
+    void repaintFor(SliderChange change);
+    Look requested_;
     bool lookPending_ = false;
     SliderChange lastChange_ = SliderValueChange;
 };

@@ -13,6 +13,8 @@
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTextBlock>
 
 class TestReceiveWindow : public QObject {
@@ -110,6 +112,35 @@ class TestReceiveWindow : public QObject {
         QVERIFY(window->Text1->document()->blockCount() <= ShowData::kMaxBlocks);
         QVERIFY(window->Text1->document()->characterCount() <=
                 ShowData::kMaxBlocks * (ShowData::kHexLine + 1));
+    }
+
+    void theScrollBarOnScreenFollowsTheBox() {
+        // The bar skips repaints that would not change it: what is on screen must still
+        // be what it draws now, while the box fills, once it is full, and when scrolled.
+        QWidget* top = window->Text1->window();
+        top->show();
+        QVERIFY(QTest::qWaitForWindowExposed(top));
+        QScrollBar* bar = window->Text1->verticalScrollBar();
+        const auto onScreen = [&] {
+            const QPoint at = bar->mapTo(top, QPoint(0, 0));
+            return top->screen()
+                ->grabWindow(top->winId(), at.x(), at.y(), bar->width(), bar->height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        };
+        const auto drawn = [&] {
+            return bar->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        for (int lines : {40, 300, 2 * ShowData::kMaxBlocks, 30}) {
+            for (int i = 0; i < lines; ++i)
+                window->appendReceived(QStringLiteral("line %1\r\n").arg(i));
+            window->flushReceived();
+            QTRY_VERIFY(onScreen() == drawn());
+        }
+        bar->setValue(bar->maximum() / 2);
+        QTRY_VERIFY(onScreen() == drawn());
+        bar->setValue(bar->maximum());
+        QTRY_VERIFY(onScreen() == drawn());
     }
 
     // One frame that gathers far more than the box keeps shows what frame after frame
