@@ -196,6 +196,10 @@ QByteArray QSerialBackend::readAll() {
         return {};
     // Reading lets QSerialPort switch its notification back on: during a pause it is
     // switched off again, and a small read starts a pause.
+    // During a rest nothing reaches QSerialPort's buffer, and reading it would switch
+    // the notification on only to be switched off again (each switch wakes the loop).
+    if (readPause_.isActive() && port_.bytesAvailable() == 0)
+        return {};
     QByteArray bytes = port_.readAll();
     // Bytes waiting the moment a rest ended, and no more than a small read: a steady
     // stream, which rests longer. A flood fills a read after every rest.
