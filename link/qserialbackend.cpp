@@ -206,7 +206,12 @@ QByteArray QSerialBackend::readAll() {
     const bool steady = resumed_.isValid() && resumed_.elapsed() <= kSteadyWithinMs;
     resumed_.invalidate();
     const bool resting = readPause_.isActive();
-    if (!resting && (promptReads_ || bytes.isEmpty() || bytes.size() >= kFloodRead))
+    // A flood read, and the small reads that catch up just after it, rest not at all:
+    // resting there would only hold the flood back.
+    if (bytes.size() >= kFloodRead)
+        flooded_.start();
+    const bool flooding = flooded_.isValid() && flooded_.elapsed() <= kReadPauseMs;
+    if (!resting && (promptReads_ || flooding || bytes.isEmpty()))
         return bytes;
     if (!readNotifier_) {
         for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>())

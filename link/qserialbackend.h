@@ -16,9 +16,10 @@
 // A slow stream arrives a few bytes at a time, one wake-up each (a thousand a second at
 // 115200 bit/s in 1 ms pieces). After a small read the port's read notification rests
 // for kReadPauseMs, so what comes meanwhile is taken in one read; a stream that had bytes
-// waiting when the rest ended rests kSteadyPauseMs; a large read (a flood) rests not at
-// all. The first byte after a quiet line is read at once, and a short reply's rest is
-// the short one.
+// waiting when the rest ended rests kSteadyPauseMs; a large read (a flood), and the small
+// reads that catch up within kReadPauseMs of it, rest not at all. The first byte after a
+// quiet line is read at once, a short reply's rest is the short one, and a reply being
+// taken is read without rests (setPromptReads).
 class QSerialBackend final : public SerialBackend {
     Q_OBJECT
   public:
@@ -60,6 +61,7 @@ class QSerialBackend final : public SerialBackend {
     QTimer drainPoll_;
     QTimer readPause_;
     QElapsedTimer resumed_;
+    QElapsedTimer flooded_;
     // QSerialPort's own read notifier, where it has one (on Unix); without it reads are
     // never paused.
     QPointer<QSocketNotifier> readNotifier_;
