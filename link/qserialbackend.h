@@ -42,7 +42,9 @@ class QSerialBackend final : public SerialBackend {
     static std::unique_ptr<SerialBackend> create(const QString& device);
 
     static constexpr int kReadPauseMs = 8;
-    static constexpr int kSteadyPauseMs = 20;
+    // As long as the receive window's display frame: a steady stream is read once a
+    // frame, and what it brings goes on screen in the same pass.
+    static constexpr int kSteadyPauseMs = 50;
     // A read this soon after a rest ended found bytes waiting.
     static constexpr int kSteadyWithinMs = 2;
     // A read at least this large is a flood: no pause after it.

@@ -4,6 +4,7 @@
 #include "link/statuspanel.h"
 #include "link/steadyscrollbar.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QInputMethodEvent>
@@ -238,10 +239,15 @@ void ShowData::flushReceived() {
     QTextCursor cursor(doc);
     const int over = doc->blockCount() + breaks - kMaxBlocks;
     if (over > 0 && doc->blockCount() > over) {
+        // The layout's signals of the cut (new scroll range, repaint) are left to the
+        // insertion right after it: one scroll-bar update and one repaint per frame.
+        QAbstractTextDocumentLayout* layout = doc->documentLayout();
+        const bool wasBlocked = layout->blockSignals(true);
         cursor.beginEditBlock();
         cursor.setPosition(doc->findBlockByNumber(over).position(), QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
         cursor.endEditBlock();
+        layout->blockSignals(wasBlocked);
     }
     cursor.beginEditBlock();
     cursor.setPosition(doc->characterCount() - 1);

@@ -1,10 +1,65 @@
 #include "link/statuspanel.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
+
+#include <optional>
+
+// The panel's text. A label re-lays out the whole status bar each time its text changes
+// (the main window's clock changes it every second); this one asks for a new layout
+// only when the new text needs a different size, and otherwise repaints itself.
+class PanelText : public QWidget {
+  public:
+    explicit PanelText(QWidget* parent) : QWidget(parent) {}
+
+    const QString& text() const { return text_; }
+    void setText(const QString& text) {
+        if (text == text_)
+            return;
+        const QSize before = sizeHint();
+        text_ = text;
+        hint_.reset();
+        if (sizeHint() != before)
+            updateGeometry();
+        update();
+    }
+    Qt::Alignment alignment() const { return alignment_; }
+    void setAlignment(Qt::Alignment alignment) {
+        alignment_ = alignment;
+        hint_.reset();
+        update();
+    }
+    QSize sizeHint() const override {
+        if (!hint_)
+            hint_ = fontMetrics().boundingRect(0, 0, 2000, 2000, int(alignment_), text_).size();
+        return *hint_;
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+  protected:
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::FontChange)
+            hint_.reset();
+        QWidget::changeEvent(event);
+    }
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        style()->drawItemText(&painter, rect(), int(alignment_), palette(), isEnabled(), text_,
+                              foregroundRole());
+    }
+
+  private:
+    QString text_;
+    Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
+    mutable std::optional<QSize> hint_;
+};
 
 StatusPanel::StatusPanel(int widthPixels, QWidget* parent)
-    : QFrame(parent), icon_(new QLabel(this)), text_(new QLabel(this)) {
+    : QFrame(parent), icon_(new QLabel(this)), text_(new PanelText(this)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(3, 1, 3, 1);
     layout->setSpacing(3);

@@ -3,6 +3,7 @@
 #include <QFrame>
 
 class QLabel;
+class PanelText;
 
 // One panel of a status bar: an optional picture, a text and a bevel.
 class StatusPanel : public QFrame {
@@ -24,7 +25,7 @@ class StatusPanel : public QFrame {
 
   private:
     QLabel* icon_;
-    QLabel* text_;
+    PanelText* text_;
     int picture_ = 0;
     Bevel bevel_ = Bevel::Inset;
 };
