@@ -212,6 +212,10 @@ void CommControl::setPromptReads(bool on) {
         backend_->setPromptReads(on);
 }
 
+bool CommControl::readsSteadily() const {
+    return backend_ && backend_->readsSteadily();
+}
+
 bool CommControl::DSRHolding() const {
     return backend_ && backend_->dsr();
 }

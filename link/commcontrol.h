@@ -88,6 +88,8 @@ class CommControl : public QObject {
     // may rest between reads. Kept for lines opened later.
     void setPromptReads(bool on);
     bool promptReads() const { return promptReads_; }
+    // A steady stream is being read once a display frame (see SerialBackend).
+    bool readsSteadily() const;
     int CommEvent() const { return commEvent_; }
 
     static QByteArray toAnsi(const QString& text);

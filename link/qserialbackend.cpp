@@ -220,8 +220,10 @@ QByteArray QSerialBackend::readAll() {
     }
     if (readNotifier_) {
         readNotifier_->setEnabled(false);
-        if (!resting)
+        if (!resting) {
+            steadyRest_ = steady;
             readPause_.start(steady ? kSteadyPauseMs : kReadPauseMs);
+        }
     }
     return bytes;
 }

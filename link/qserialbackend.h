@@ -38,6 +38,7 @@ class QSerialBackend final : public SerialBackend {
     void setPromptReads(bool on) override;
     // The read notification is off for a rest now.
     bool resting() const { return readPause_.isActive(); }
+    bool readsSteadily() const override { return steadyRest_ && readPause_.isActive(); }
 
     static std::unique_ptr<SerialBackend> create(const QString& device);
 
@@ -69,6 +70,7 @@ class QSerialBackend final : public SerialBackend {
     QPointer<QSocketNotifier> readNotifier_;
     bool dsr_ = false;
     bool promptReads_ = false;
+    bool steadyRest_ = false;
     bool pinoutSupported_ = true;
     bool lost_ = false;
     // Something was written since outputDrained was last raised.

@@ -41,6 +41,9 @@ class SerialBackend : public QObject {
     // every byte as soon as it comes while this is on: a reply being taken has timers
     // that would take a rest for a quiet line.
     virtual void setPromptReads(bool on) { (void)on; }
+    // The line takes a steady stream one read a rest: the read just taken started a rest
+    // as long as a display frame.
+    virtual bool readsSteadily() const { return false; }
 
   signals:
     void readyRead();

@@ -133,7 +133,13 @@ void ShowData::appendReceived(const QString& text, bool hex) {
     else
         dropTextBeyondTheBox(gathered_.last().text);
     // Laying out and painting once per arrival is what a stream costs: gather, and put it
-    // in once per frame. After a pause it goes in at once.
+    // in once per frame. After a pause it goes in at once, and so does each read of a
+    // steady stream, which the line takes once a frame: the frames then keep step with
+    // the reads, instead of drawing each read's bytes a part of a frame later.
+    if (MSComm1.readsSteadily()) {
+        flushReceived();
+        return;
+    }
     if (frame.isActive())
         return;
     if (!sinceFlush_.isValid() || sinceFlush_.elapsed() >= kFrameMs)

@@ -26,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QStyleFactory>
 #include <QToolButton>
 
@@ -262,6 +263,28 @@ class TestMainCommands : public QObject {
         QVERIFY(QTime::fromString(f->panel(4)->text(), QStringLiteral("hh:mm:ss")).isValid());
         QCOMPARE(f->panel(3)->picture(), 104);
         QCOMPARE(f->panel(4)->picture(), 114);
+        // What a panel shows on screen follows its text (the clock's panel repaints
+        // itself without a new layout of the bar).
+        f->Timer1.stop();
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f));
+        StatusPanel* clock = f->panel(4);
+        const auto area = [&] { return QRect(clock->mapTo(f, QPoint(0, 0)), clock->size()); };
+        const auto onScreen = [&] {
+            const QRect r = area();
+            return f->screen()
+                ->grabWindow(f->winId(), r.x(), r.y(), r.width(), r.height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        };
+        const auto drawn = [&] {
+            return f->grab(area()).toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        for (const QString& text : {QStringLiteral("11:11:11"), QStringLiteral("22:22:22"),
+                                    QStringLiteral("22:22:22 下午 很长的一段文字")}) {
+            clock->setText(text);
+            QTRY_VERIFY(onScreen() == drawn());
+        }
     }
 
     // F1 opens the help file where one sits beside the program, else the first user

@@ -41,7 +41,13 @@ class TestQSerialBackend : public QObject {
         QTRY_COMPARE(pty.received(), QByteArray::fromHex("D7FE"));
 
         QByteArray got;
-        connect(comm.get(), &CommControl::OnComm, this, [&] { got += comm->InputBytes(); });
+        int steadyReads = 0;
+        bool lastSteady = false;
+        connect(comm.get(), &CommControl::OnComm, this, [&] {
+            got += comm->InputBytes();
+            lastSteady = comm->readsSteadily();
+            steadyReads += lastSteady;
+        });
         const QByteArray all = QByteArray::fromHex("D7FD0011FF7F80");
         pty.write(all);
         QTRY_COMPARE(got, all);
@@ -70,9 +76,13 @@ class TestQSerialBackend : public QObject {
         trickle.start(2);
         QTRY_VERIFY(!trickle.isActive());
         QTRY_COMPARE(got, all + "xyz!" + stream);
+        // The receive window draws each steady read at once, the short rests' reads
+        // once a frame.
+        QVERIFY(steadyReads > 0);
         QTest::qWait(3 * QSerialBackend::kSteadyPauseMs);
         pty.write("?");
         QTRY_COMPARE(got, all + "xyz!" + stream + "?");
+        QVERIFY(!lastSteady);
 
         comm->setDTREnable(false);
         QVERIFY(comm->Output(QStringLiteral("中")));
