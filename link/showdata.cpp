@@ -10,6 +10,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -260,8 +261,12 @@ void ShowData::flushReceived() {
     cursor.insertText(out);
     cursor.endEditBlock();
     // The caret follows the end, unless the user holds a selection (to copy it).
-    if (!Text1->textCursor().hasSelection())
+    if (!Text1->textCursor().hasSelection()) {
         Text1->moveCursor(QTextCursor::End);
+        // Showing the caret can leave a wrapped last line a line short of the bottom.
+        QScrollBar* bar = Text1->verticalScrollBar();
+        bar->setValue(bar->maximum());
+    }
 }
 
 void ShowData::showLeftover(const QString& text, bool hex) {

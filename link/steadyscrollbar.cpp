@@ -3,6 +3,11 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 
+SteadyScrollBar::SteadyScrollBar(Qt::Orientation orientation, QWidget* parent)
+    : QScrollBar(orientation, parent) {
+    setAutoFillBackground(true);
+}
+
 SteadyScrollBar::Look SteadyScrollBar::look() const {
     QStyleOptionSlider option;
     initStyleOption(&option);

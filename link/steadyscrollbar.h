@@ -9,9 +9,12 @@
 // repainted for each such change costs as much as the text it scrolls. Changes are
 // looked at once the insertion is over, before the window paints, against what the bar
 // last asked to show; any other repaint (an expose, a resize) shows the bar as it is.
+//
+// The bar fills its own background, so that its repaint does not repaint the windows
+// beneath it (the box's frame, the window, the window's frame) over the same strip.
 class SteadyScrollBar : public QScrollBar {
   public:
-    using QScrollBar::QScrollBar;
+    SteadyScrollBar(Qt::Orientation orientation, QWidget* parent);
 
   protected:
     void sliderChange(SliderChange change) override;

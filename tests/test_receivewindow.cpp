@@ -141,6 +141,15 @@ class TestReceiveWindow : public QObject {
         QTRY_VERIFY(onScreen() == drawn());
         bar->setValue(bar->maximum());
         QTRY_VERIFY(onScreen() == drawn());
+
+        // Lines that wrap: each frame still ends at the very bottom of the box.
+        for (int frame = 0; frame < 20; ++frame) {
+            for (int i = 0; i < 7; ++i)
+                window->appendReceived(QString(30 + 37 * ((frame + i) % 5), QLatin1Char('w')) +
+                                       QStringLiteral("\r\n"));
+            window->flushReceived();
+            QCOMPARE(bar->value(), bar->maximum());
+        }
     }
 
     // One frame that gathers far more than the box keeps shows what frame after frame
