@@ -220,10 +220,8 @@ QByteArray QSerialBackend::readAll() {
     }
     if (readNotifier_) {
         readNotifier_->setEnabled(false);
-        if (!resting) {
-            steadyRest_ = steady;
+        if (!resting)
             readPause_.start(steady ? kSteadyPauseMs : kReadPauseMs);
-        }
     }
     return bytes;
 }

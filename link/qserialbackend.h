@@ -38,7 +38,9 @@ class QSerialBackend final : public SerialBackend {
     void setPromptReads(bool on) override;
     // The read notification is off for a rest now.
     bool resting() const { return readPause_.isActive(); }
-    bool readsSteadily() const override { return steadyRest_ && readPause_.isActive(); }
+    bool readsSteadily() const override {
+        return readPause_.isActive() && readPause_.interval() == kSteadyPauseMs;
+    }
 
     static std::unique_ptr<SerialBackend> create(const QString& device);
 
@@ -70,7 +72,6 @@ class QSerialBackend final : public SerialBackend {
     QPointer<QSocketNotifier> readNotifier_;
     bool dsr_ = false;
     bool promptReads_ = false;
-    bool steadyRest_ = false;
     bool pinoutSupported_ = true;
     bool lost_ = false;
     // Something was written since outputDrained was last raised.
