@@ -1,16 +1,15 @@
 #include "link/showdata.h"
 
+#include "link/receivebox.h"
 #include "link/replydisplay.h"
 #include "link/statuspanel.h"
 #include "link/steadyscrollbar.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -23,7 +22,8 @@ ShowData::ShowData(Link& link) : link(link), MSComm1(link.MSComm1) {
     setWindowIcon(QIcon(QStringLiteral(":/icons/113.png")));
     resize(twips(9255), twips(7410));
 
-    Text1 = new QPlainTextEdit(this);
+    box_ = new ReceiveBox(this);
+    Text1 = box_;
     QFont font(QStringLiteral("SimSun"), 12);
     font.setFamilies(
         {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("WenQuanYi Zen Hei")});
@@ -241,32 +241,9 @@ void ShowData::flushReceived() {
     }
     // The oldest lines are cut before the text goes in, in one piece, so the box stays at
     // its limit without the document's own trimming, which lays out each line it passes.
-    // Inside an edit block the cursor is placed without laying out lines; cut and
-    // insertion are two edits, so each re-lays out only the lines it touched.
-    QTextCursor cursor(doc);
-    const int over = doc->blockCount() + breaks - kMaxBlocks;
-    if (over > 0 && doc->blockCount() > over) {
-        // The layout's signals of the cut (new scroll range, repaint) are left to the
-        // insertion right after it: one scroll-bar update and one repaint per frame.
-        QAbstractTextDocumentLayout* layout = doc->documentLayout();
-        const bool wasBlocked = layout->blockSignals(true);
-        cursor.beginEditBlock();
-        cursor.setPosition(doc->findBlockByNumber(over).position(), QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-        cursor.endEditBlock();
-        layout->blockSignals(wasBlocked);
-    }
-    cursor.beginEditBlock();
-    cursor.setPosition(doc->characterCount() - 1);
-    cursor.insertText(out);
-    cursor.endEditBlock();
     // The caret follows the end, unless the user holds a selection (to copy it).
-    if (!Text1->textCursor().hasSelection()) {
-        Text1->moveCursor(QTextCursor::End);
-        // Showing the caret can leave a wrapped last line a line short of the bottom.
-        QScrollBar* bar = Text1->verticalScrollBar();
-        bar->setValue(bar->maximum());
-    }
+    const int over = doc->blockCount() + breaks - kMaxBlocks;
+    box_->appendFrame(over, out, !Text1->textCursor().hasSelection());
 }
 
 void ShowData::showLeftover(const QString& text, bool hex) {

@@ -9,6 +9,7 @@
 #include <array>
 
 class QPlainTextEdit;
+class ReceiveBox;
 class QStatusBar;
 class StatusPanel;
 
@@ -69,6 +70,7 @@ class ShowData : public QWidget {
   private:
     void setDsrPanel(bool on);
 
+    ReceiveBox* box_ = nullptr; // Text1
     std::array<StatusPanel*, 4> panels_{};
     struct Gathered {
         QString text;

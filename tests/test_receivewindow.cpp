@@ -152,6 +152,45 @@ class TestReceiveWindow : public QObject {
         }
     }
 
+    void theBoxOnScreenIsWhatItDraws() {
+        // A frame repaints only the rows that changed and moves the others up: what is
+        // on screen must be what the box draws afresh, while it fills, once full, with
+        // lines begun in one frame and ended in another, wrapped lines and hex.
+        QWidget* top = window->Text1->window();
+        top->show();
+        QVERIFY(QTest::qWaitForWindowExposed(top));
+        QWidget* viewport = window->Text1->viewport();
+        const auto onScreen = [&] {
+            const QPoint at = viewport->mapTo(top, QPoint(0, 0));
+            return top->screen()
+                ->grabWindow(top->winId(), at.x(), at.y(), viewport->width(), viewport->height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        };
+        const auto drawn = [&] {
+            return viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        const auto frames = [&](int count, int lines, bool hex) {
+            for (int frame = 0; frame < count; ++frame) {
+                for (int i = 0; i < lines; ++i) {
+                    const int n = (frame * 7 + i * 13) % 90;
+                    window->appendReceived(hex ? QStringLiteral("4A ").repeated(n / 4 + 1)
+                                               : QString(n, QChar(u'a' + (frame + i) % 26)) +
+                                                     (n % 4 ? QStringLiteral("\r\n") : QString()),
+                                           hex);
+                }
+                window->flushReceived();
+                QTRY_VERIFY(onScreen() == drawn());
+            }
+        };
+        frames(30, 3, false);
+        window->appendReceived(QStringLiteral("x\r\n").repeated(ShowData::kMaxBlocks));
+        window->flushReceived();
+        QTRY_VERIFY(onScreen() == drawn());
+        frames(30, 3, false);
+        frames(20, 2, true);
+    }
+
     // One frame that gathers far more than the box keeps shows what frame after frame
     // of the same stream shows, from a line already begun.
     void aHugeFrameShowsWhatSmallFramesShow_data() {
