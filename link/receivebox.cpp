@@ -45,8 +45,10 @@ void ReceiveBox::appendFrame(int dropLines, const QString& text, bool follow) {
     scrolled_ = 0;
     emit layout->documentSizeChanged(layout->documentSize());
     if (follow) {
-        moveCursor(QTextCursor::End);
-        // Showing the caret can leave a wrapped last line a line short of the bottom.
+        // A caret at the end moved along with the insertion; one placed elsewhere is moved
+        // there. The bar's maximum puts the last line, and so the caret, at the bottom.
+        if (!textCursor().atEnd())
+            moveCursor(QTextCursor::End);
         QScrollBar* bar = verticalScrollBar();
         bar->setValue(bar->maximum());
     }
