@@ -45,10 +45,8 @@ void ReceiveBox::appendFrame(int dropLines, const QString& text, bool follow) {
     scrolled_ = 0;
     emit layout->documentSizeChanged(layout->documentSize());
     if (follow) {
-        // A caret at the end moved along with the insertion; one placed elsewhere is moved
-        // there. The bar's maximum puts the last line, and so the caret, at the bottom.
-        if (!textCursor().atEnd())
-            moveCursor(QTextCursor::End);
+        moveCursor(QTextCursor::End);
+        // Showing the caret can leave a wrapped last line a line short of the bottom.
         QScrollBar* bar = verticalScrollBar();
         bar->setValue(bar->maximum());
     }
