@@ -18,9 +18,11 @@ void ReceiveBox::appendFrame(int dropLines, const QString& text, bool follow) {
     QTextDocument* doc = document();
     QAbstractTextDocumentLayout* layout = doc->documentLayout();
     // The line being filled: everything above it stays as it is drawn, only higher up.
+    // So does a caret the user placed above it, which moving it to the end would leave
+    // drawn there: such a frame repaints the whole box.
     int filling = doc->blockCount() - 1;
     const std::optional<qreal> before =
-        follow ? topOnScreen(doc->lastBlock()) : std::optional<qreal>();
+        follow && textCursor().atEnd() ? topOnScreen(doc->lastBlock()) : std::optional<qreal>();
 
     // The layout would ask for a repaint of the whole box after the cut and again after
     // the insertion, and for a new scroll range after each: both are done once, below.

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyleHints>
 #include <QTextBlock>
 
 class TestReceiveWindow : public QObject {
@@ -155,10 +156,19 @@ class TestReceiveWindow : public QObject {
     void theBoxOnScreenIsWhatItDraws() {
         // A frame repaints only the rows that changed and moves the others up: what is
         // on screen must be what the box draws afresh, while it fills, once full, with
-        // lines begun in one frame and ended in another, wrapped lines and hex.
+        // lines begun in one frame and ended in another, wrapped lines, hex, and a caret
+        // the user placed above the end.
         QWidget* top = window->Text1->window();
         top->show();
         QVERIFY(QTest::qWaitForWindowExposed(top));
+        // The caret is drawn, without blinking, so that it is on screen when a frame comes.
+        QStyleHints* hints = QGuiApplication::styleHints();
+        const int flashTime = hints->cursorFlashTime();
+        hints->setCursorFlashTime(0);
+        const auto restore = qScopeGuard([&] { hints->setCursorFlashTime(flashTime); });
+        top->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(top));
+        window->Text1->setFocus();
         QWidget* viewport = window->Text1->viewport();
         const auto onScreen = [&] {
             const QPoint at = viewport->mapTo(top, QPoint(0, 0));
@@ -188,6 +198,12 @@ class TestReceiveWindow : public QObject {
         window->flushReceived();
         QTRY_VERIFY(onScreen() == drawn());
         frames(30, 3, false);
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(20, viewport->height() / 2));
+        QVERIFY(!window->Text1->textCursor().atEnd());
+        QTRY_VERIFY(onScreen() == drawn()); // the caret is on screen where it was placed
+        window->appendReceived(QStringLiteral("new 1\r\nnew 2\r\n"));
+        window->flushReceived();
+        QTRY_VERIFY(onScreen() == drawn());
         frames(20, 2, true);
     }
 
