@@ -1,6 +1,7 @@
 #include "link/receivebox.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -47,14 +48,25 @@ void ReceiveBox::appendFrame(int dropLines, const QString& text, bool follow) {
     scrolled_ = 0;
     emit layout->documentSizeChanged(layout->documentSize());
     if (follow) {
-        moveCursor(QTextCursor::End);
-        // Showing the caret can leave a wrapped last line a line short of the bottom.
+        // A caret at the end moved along with the insertion; one placed elsewhere is moved
+        // there. The bar's maximum puts the last line, and so the caret, at the bottom.
+        if (!textCursor().atEnd())
+            moveCursor(QTextCursor::End);
         QScrollBar* bar = verticalScrollBar();
         bar->setValue(bar->maximum());
     }
     countingScroll_ = false;
     repaintFrame(before,
                  before ? topOnScreen(doc->findBlockByNumber(filling)) : std::optional<qreal>());
+}
+
+void ReceiveBox::keyPressEvent(QKeyEvent* event) {
+    // A caret the insertions carried to the end still holds the column Up and Down go to
+    // from where it was last placed: it is placed at the end again first.
+    const QTextCursor caret = textCursor();
+    if (caret.atEnd() && !caret.hasSelection())
+        moveCursor(QTextCursor::End);
+    QPlainTextEdit::keyPressEvent(event);
 }
 
 std::optional<qreal> ReceiveBox::topOnScreen(const QTextBlock& block) const {

@@ -15,6 +15,9 @@ class ReceiveBox : public QPlainTextEdit {
     // set, moves the caret to the end with the last line at the bottom of the box.
     void appendFrame(int dropLines, const QString& text, bool follow);
 
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
     // Top of block on the viewport, when it lies between the top and the bottom row.
     std::optional<qreal> topOnScreen(const QTextBlock& block) const;

@@ -207,6 +207,19 @@ class TestReceiveWindow : public QObject {
         frames(20, 2, true);
     }
 
+    void upFromTheEndOfAStreamGoesStraightUp() {
+        // The caret carried to the end by frames goes up from where it is now, not from
+        // the column where it was last placed.
+        window->appendReceived(QStringLiteral("abcdefghijklmnop\r\nab"));
+        window->flushReceived();
+        window->appendReceived(QStringLiteral("cdefgh"));
+        window->flushReceived();
+        QCOMPARE(window->Text1->textCursor().positionInBlock(), 8);
+        QTest::keyClick(window->Text1, Qt::Key_Up);
+        QCOMPARE(window->Text1->textCursor().blockNumber(), 0);
+        QCOMPARE(window->Text1->textCursor().positionInBlock(), 8);
+    }
+
     // One frame that gathers far more than the box keeps shows what frame after frame
     // of the same stream shows, from a line already begun.
     void aHugeFrameShowsWhatSmallFramesShow_data() {
