@@ -12,6 +12,7 @@
 #include "link/statuspanel.h"
 #include "serial/portopen.h"
 #include "tests/support/appfixture.h"
+#include "tests/support/onscreen.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "tools/commandwindow.h"
@@ -26,7 +27,6 @@
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QScopeGuard>
-#include <QScreen>
 #include <QStyleFactory>
 #include <QToolButton>
 
@@ -270,13 +270,7 @@ class TestMainCommands : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(f));
         StatusPanel* clock = f->panel(4);
         const auto area = [&] { return QRect(clock->mapTo(f, QPoint(0, 0)), clock->size()); };
-        const auto onScreen = [&] {
-            const QRect r = area();
-            return f->screen()
-                ->grabWindow(f->winId(), r.x(), r.y(), r.width(), r.height())
-                .toImage()
-                .convertToFormat(QImage::Format_RGB32);
-        };
+        const auto onScreen = [&] { return shownOnScreen(clock); };
         const auto drawn = [&] {
             return f->grab(area()).toImage().convertToFormat(QImage::Format_RGB32);
         };

@@ -7,13 +7,13 @@
 #include "link/showdata.h"
 #include "link/statuspanel.h"
 #include "tests/support/appfixture.h"
+#include "tests/support/onscreen.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "tools/commandwindow.h"
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
-#include <QScreen>
 #include <QScrollBar>
 #include <QStyleHints>
 #include <QTextBlock>
@@ -122,16 +122,8 @@ class TestReceiveWindow : public QObject {
         top->show();
         QVERIFY(QTest::qWaitForWindowExposed(top));
         QScrollBar* bar = window->Text1->verticalScrollBar();
-        const auto onScreen = [&] {
-            const QPoint at = bar->mapTo(top, QPoint(0, 0));
-            return top->screen()
-                ->grabWindow(top->winId(), at.x(), at.y(), bar->width(), bar->height())
-                .toImage()
-                .convertToFormat(QImage::Format_RGB32);
-        };
-        const auto drawn = [&] {
-            return bar->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        };
+        const auto onScreen = [&] { return shownOnScreen(bar); };
+        const auto drawn = [&] { return drawnAfresh(bar); };
         for (int lines : {40, 300, 2 * ShowData::kMaxBlocks, 30}) {
             for (int i = 0; i < lines; ++i)
                 window->appendReceived(QStringLiteral("line %1\r\n").arg(i));
@@ -170,16 +162,8 @@ class TestReceiveWindow : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(top));
         window->Text1->setFocus();
         QWidget* viewport = window->Text1->viewport();
-        const auto onScreen = [&] {
-            const QPoint at = viewport->mapTo(top, QPoint(0, 0));
-            return top->screen()
-                ->grabWindow(top->winId(), at.x(), at.y(), viewport->width(), viewport->height())
-                .toImage()
-                .convertToFormat(QImage::Format_RGB32);
-        };
-        const auto drawn = [&] {
-            return viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        };
+        const auto onScreen = [&] { return shownOnScreen(viewport); };
+        const auto drawn = [&] { return drawnAfresh(viewport); };
         const auto frames = [&](int count, int lines, bool hex) {
             for (int frame = 0; frame < count; ++frame) {
                 for (int i = 0; i < lines; ++i) {
