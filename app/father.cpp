@@ -274,7 +274,11 @@ QString TimePanelText(const QTime& time) {
 
 void Father::Timer1_Timer() {
     const QDateTime now = QDateTime::currentDateTime();
-    panel(3)->setText(DatePanelText(ShortDateText(now.date()), now.date()));
+    // The tick comes about three times a second; the date's text changes once a day.
+    if (now.date() != shownDate_) {
+        shownDate_ = now.date();
+        panel(3)->setText(DatePanelText(ShortDateText(shownDate_), shownDate_));
+    }
     panel(4)->setText(TimePanelText(now.time()));
 }
 

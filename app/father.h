@@ -116,6 +116,7 @@ class Father : public QMainWindow {
     std::array<StatusPanel*, 4> panels_{};
     QList<QAction*> windowListActions_;
     bool shutDown_ = false;
+    QDate shownDate_; // the date panel 3 shows
 };
 
 // Date panel text: the short date (with "20" put in front when shorter than ten
