@@ -42,8 +42,14 @@ class PanelText : public QWidget {
         update();
     }
     QSize sizeHint() const override {
-        if (!hint_)
-            hint_ = fontMetrics().boundingRect(0, 0, 2000, 2000, int(alignment_), text_).size();
+        if (!hint_) {
+            // A one-line text is as high as the font and as wide as its advance; laying it
+            // out as a formatted rectangle costs several times as much.
+            const QFontMetrics metrics = fontMetrics();
+            hint_ = text_.contains(QLatin1Char('\n'))
+                        ? metrics.boundingRect(0, 0, 2000, 2000, int(alignment_), text_).size()
+                        : QSize(metrics.horizontalAdvance(text_), metrics.height());
+        }
         return *hint_;
     }
     QSize minimumSizeHint() const override { return sizeHint(); }
