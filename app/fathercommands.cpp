@@ -8,6 +8,7 @@
 #include "config/gatewindow.h"
 #include "config/moduleparameters.h"
 #include "config/modulewindow.h"
+#include "link/receivebox.h"
 #include "link/showdata.h"
 #include "link/statuspanel.h"
 #include "tools/commandwindow.h"

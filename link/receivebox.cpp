@@ -1,96 +1,762 @@
 #include "link/receivebox.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGlyphRun>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyleHints>
 #include <QTextBlock>
-#include <QTextCursor>
 #include <QTextDocument>
-#include <cmath>
+#include <QTextDocumentFragment>
+#include <QTextLayout>
 
-ReceiveBox::ReceiveBox(QWidget* parent) : QPlainTextEdit(parent) {
-    connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect&, int dy) {
-        if (countingScroll_)
-            scrolled_ += dy;
-    });
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+namespace {
+constexpr int kMargin = 4;     // between the box's edge and its text
+constexpr qreal kTabStop = 80; // pixels between tab stops, as in a plain text box
+
+// The document's layout: the box wraps and paints rows itself, so all the layout does is
+// tell the box which part of the text changed (a document tells that only to a layout).
+class ChangeReporter : public QAbstractTextDocumentLayout {
+  public:
+    ChangeReporter(QTextDocument* doc, std::function<void(int, int, int)> changed)
+        : QAbstractTextDocumentLayout(doc), changed_(std::move(changed)) {}
+    void draw(QPainter*, const PaintContext&) override {}
+    int hitTest(const QPointF&, Qt::HitTestAccuracy) const override { return -1; }
+    int pageCount() const override { return 1; }
+    QSizeF documentSize() const override { return {}; }
+    QRectF frameBoundingRect(QTextFrame*) const override { return {}; }
+    QRectF blockBoundingRect(const QTextBlock&) const override { return {}; }
+
+  protected:
+    void documentChanged(int from, int removed, int added) override {
+        changed_(from, removed, added);
+    }
+
+  private:
+    std::function<void(int, int, int)> changed_;
+};
+} // namespace
+
+ReceiveBox::ReceiveBox(QWidget* parent)
+    : QAbstractScrollArea(parent), doc_(new QTextDocument(this)) {
+    doc_->setUndoRedoEnabled(false);
+    cursor_ = QTextCursor(doc_);
+    rows_.push_back(1);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    doc_->setDocumentLayout(new ChangeReporter(
+        doc_, [this](int from, int removed, int added) { contentsChanged(from, removed, added); }));
+}
+
+ReceiveBox::~ReceiveBox() = default;
+
+void ReceiveBox::setTextCursor(const QTextCursor& cursor) {
+    cursor_ = cursor;
+    caretMoved();
+}
+
+QString ReceiveBox::toPlainText() const {
+    return doc_->toPlainText();
+}
+
+void ReceiveBox::setPlainText(const QString& text) {
+    doc_->setPlainText(text);
+    cursor_ = QTextCursor(doc_);
+    relayoutAll();
+    verticalScrollBar()->setValue(0);
+    caretMoved();
+}
+
+void ReceiveBox::clear() {
+    setPlainText(QString());
+}
+
+void ReceiveBox::insertPlainText(const QString& text) {
+    cursor_.insertText(text);
+    caretMoved();
+}
+
+void ReceiveBox::moveCursor(QTextCursor::MoveOperation operation, QTextCursor::MoveMode mode) {
+    cursor_.movePosition(operation, mode);
+    caretMoved();
+}
+
+void ReceiveBox::setMaximumBlockCount(int count) {
+    doc_->setMaximumBlockCount(count);
+}
+
+void ReceiveBox::copy() {
+    if (cursor_.hasSelection())
+        QGuiApplication::clipboard()->setText(cursor_.selection().toPlainText());
+}
+
+void ReceiveBox::paste() {
+    const QString text = QGuiApplication::clipboard()->text();
+    if (!text.isEmpty())
+        insertPlainText(text);
+}
+
+void ReceiveBox::selectAll() {
+    cursor_.select(QTextCursor::Document);
+    caretMoved();
 }
 
 void ReceiveBox::appendFrame(int dropLines, const QString& text, bool follow) {
-    QTextDocument* doc = document();
-    QAbstractTextDocumentLayout* layout = doc->documentLayout();
-    // The line being filled: everything above it stays as it is drawn, only higher up.
-    // So does a caret the user placed above it, which moving it to the end would leave
-    // drawn there: such a frame repaints the whole box.
-    int filling = doc->blockCount() - 1;
-    const std::optional<qreal> before =
-        follow && textCursor().atEnd() ? topOnScreen(doc->lastBlock()) : std::optional<qreal>();
-
-    // The layout would ask for a repaint of the whole box after the cut and again after
-    // the insertion, and for a new scroll range after each: both are done once, below.
-    // Inside an edit block the cursor is placed without laying out lines; cut and
-    // insertion are two edits, so each re-lays out only the lines it touched.
-    const bool wasBlocked = layout->blockSignals(true);
-    QTextCursor cursor(doc);
-    if (dropLines > 0 && doc->blockCount() > dropLines) {
-        cursor.beginEditBlock();
-        cursor.setPosition(doc->findBlockByNumber(dropLines).position(), QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-        cursor.endEditBlock();
-        filling -= dropLines;
+    QScrollBar* bar = verticalScrollBar();
+    const int h = rowHeight();
+    // While the box follows the end, everything above the line being filled only moves up:
+    // those rows are moved on screen and the rest is drawn. A caret the user placed above
+    // the end, or a box scrolled away from it, is drawn afresh.
+    const bool following =
+        follow && cursor_.atEnd() && bar->value() == bar->maximum() && isVisible();
+    const int fillingRow = totalRows_ - rows_.back();
+    const int yBefore = kMargin + (fillingRow - bar->value()) * h;
+    int top = bar->value();
+    int cutRows = 0;
+    inFrame_ = true;
+    if (dropLines > 0 && doc_->blockCount() > dropLines) {
+        const int before = totalRows_;
+        QTextCursor cut(doc_);
+        cut.setPosition(doc_->findBlockByNumber(dropLines).position(), QTextCursor::KeepAnchor);
+        cut.removeSelectedText();
+        // The rows of the cut lines (the first row left was not cut, so it was not wrapped anew).
+        cutRows = before - totalRows_;
+        top -= cutRows; // what was in view stays in view
     }
-    cursor.beginEditBlock();
-    cursor.setPosition(doc->characterCount() - 1);
-    cursor.insertText(text);
-    cursor.endEditBlock();
-    layout->blockSignals(wasBlocked);
-
-    countingScroll_ = true;
-    scrolled_ = 0;
-    emit layout->documentSizeChanged(layout->documentSize());
+    QTextCursor end(doc_);
+    end.movePosition(QTextCursor::End);
+    end.insertText(text);
+    updateScrollRange();
     if (follow) {
-        // A caret at the end moved along with the insertion; one placed elsewhere is moved
-        // there. The bar's maximum puts the last line, and so the caret, at the bottom.
-        if (!textCursor().atEnd())
-            moveCursor(QTextCursor::End);
-        QScrollBar* bar = verticalScrollBar();
+        if (!cursor_.atEnd() || cursor_.hasSelection())
+            cursor_.movePosition(QTextCursor::End);
+        wantedX_ = -1;
         bar->setValue(bar->maximum());
+        if (hasFocus())
+            updateMicroFocus();
+    } else {
+        bar->setValue(std::max(0, top));
     }
-    countingScroll_ = false;
-    repaintFrame(before,
-                 before ? topOnScreen(doc->findBlockByNumber(filling)) : std::optional<qreal>());
+    inFrame_ = false;
+    const int yAfter = kMargin + (fillingRow - cutRows - bar->value()) * h;
+    const int height = viewport()->height();
+    if (following && yBefore >= kMargin && yBefore < height && yAfter >= kMargin &&
+        yAfter <= yBefore) {
+        if (yAfter != yBefore) {
+            viewport()->scroll(0, yAfter - yBefore);
+            viewport()->update(0, 0, viewport()->width(), kMargin); // a row moved into the margin
+        }
+        viewport()->update(0, yAfter, viewport()->width(), height - yAfter);
+    } else {
+        viewport()->update();
+    }
+}
+
+int ReceiveBox::rowsOnScreen() const {
+    return std::max(1, (viewport()->height() - 2 * kMargin) / rowHeight());
+}
+
+// ---- glyphs and rows
+
+const ReceiveBox::Glyph& ReceiveBox::glyph(QChar c) const {
+    const auto found = glyphs_.constFind(c.unicode());
+    if (found != glyphs_.cend())
+        return *found;
+    // The glyph and font a text layout would use for the character, fallback font included.
+    Glyph g;
+    QTextLayout layout(QString(c), font());
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    if (!runs.isEmpty() && !runs.first().glyphIndexes().isEmpty()) {
+        const QGlyphRun& run = runs.first();
+        const QRawFont raw = run.rawFont();
+        g.index = run.glyphIndexes().first();
+        g.advance = raw.advancesForGlyphIndexes({g.index}).value(0).x();
+        qsizetype at = fonts_.indexOf(raw);
+        if (at < 0) {
+            fonts_.append(raw);
+            at = fonts_.size() - 1;
+        }
+        g.font = int(at);
+    } else {
+        g.advance = layout.lineAt(0).naturalTextWidth();
+    }
+    return *glyphs_.insert(c.unicode(), g);
+}
+
+qreal ReceiveBox::advanceAt(QChar c, qreal x) const {
+    if (c == QLatin1Char('\t'))
+        return (std::floor(x / kTabStop) + 1) * kTabStop - x;
+    return glyph(c).advance;
+}
+
+int ReceiveBox::wrapWidth() const {
+    return std::max(1, viewport()->width() - 2 * kMargin);
+}
+
+int ReceiveBox::rowHeight() const {
+    return std::max(1, fontMetrics().height());
+}
+
+QList<ReceiveBox::Row> ReceiveBox::wrap(const QString& text) const {
+    // Rows break after the last space that fits, or where the row is full when a word is
+    // wider than the box; spaces at a row's end hang past its edge.
+    QList<Row> rows;
+    const qreal width = wrapWidth();
+    int start = 0;
+    int afterSpace = -1;
+    qreal x = 0;
+    for (int i = 0; i < int(text.size()); ++i) {
+        const QChar c = text.at(i);
+        const qreal a = advanceAt(c, x);
+        if (x + a > width && i > start && !c.isSpace()) {
+            const int end = afterSpace > start ? afterSpace : i;
+            rows.append({start, end});
+            start = end;
+            x = 0;
+            for (int j = start; j < i; ++j)
+                x += advanceAt(text.at(j), x);
+            afterSpace = -1;
+        }
+        x += advanceAt(c, x);
+        if (c.isSpace())
+            afterSpace = i + 1;
+    }
+    rows.append({start, int(text.size())});
+    return rows;
+}
+
+void ReceiveBox::relayoutAll() {
+    rows_.clear();
+    totalRows_ = 0;
+    for (QTextBlock b = doc_->begin(); b.isValid(); b = b.next()) {
+        rows_.push_back(int(wrap(b.text()).size()));
+        totalRows_ += rows_.back();
+    }
+    blockCount_ = doc_->blockCount();
+    laidOutWidth_ = wrapWidth();
+    updateScrollRange();
+}
+
+void ReceiveBox::contentsChanged(int from, int, int added) {
+    // Only the blocks the change touched are wrapped again.
+    const int count = doc_->blockCount();
+    const QTextBlock first = doc_->findBlock(from);
+    QTextBlock last = doc_->findBlock(from + added);
+    if (!last.isValid())
+        last = doc_->lastBlock();
+    const int b0 = first.blockNumber();
+    const int now = last.blockNumber() - b0 + 1;
+    const int was = now - (count - blockCount_);
+    if (!first.isValid() || b0 < 0 || was < 0 || b0 + was > int(rows_.size())) {
+        relayoutAll();
+        return;
+    }
+    for (int i = 0; i < was; ++i)
+        totalRows_ -= rows_[b0 + i];
+    rows_.erase(rows_.begin() + b0, rows_.begin() + b0 + was);
+    std::deque<int> fresh;
+    for (QTextBlock b = first;; b = b.next()) {
+        fresh.push_back(int(wrap(b.text()).size()));
+        totalRows_ += fresh.back();
+        if (b == last)
+            break;
+    }
+    rows_.insert(rows_.begin() + b0, fresh.begin(), fresh.end());
+    blockCount_ = count;
+    if (int(rows_.size()) != count)
+        relayoutAll();
+}
+
+void ReceiveBox::updateScrollRange() {
+    QScrollBar* bar = verticalScrollBar();
+    const int page = rowsOnScreen();
+    bar->setRange(0, std::max(0, totalRows_ - page));
+    bar->setPageStep(page);
+    bar->setSingleStep(1);
+}
+
+std::pair<int, int> ReceiveBox::locate(int row) const {
+    row = std::clamp(row, 0, std::max(0, totalRows_ - 1));
+    if (row < totalRows_ / 2) {
+        for (int b = 0; b < int(rows_.size()); ++b) {
+            if (row < rows_[b])
+                return {b, row};
+            row -= rows_[b];
+        }
+        return {int(rows_.size()) - 1, 0};
+    }
+    int after = totalRows_ - row; // rows from this one to the end
+    for (int b = int(rows_.size()) - 1; b >= 0; --b) {
+        if (after <= rows_[b])
+            return {b, rows_[b] - after};
+        after -= rows_[b];
+    }
+    return {0, 0};
+}
+
+int ReceiveBox::firstRowOf(int blockNumber) const {
+    int row = 0;
+    for (int b = 0; b < blockNumber && b < int(rows_.size()); ++b)
+        row += rows_[b];
+    return row;
+}
+
+int ReceiveBox::rowOfPosition(int position, Row* row) const {
+    const QTextBlock block = doc_->findBlock(position);
+    const QList<Row> rows = wrap(block.text());
+    const int column = position - block.position();
+    int r = 0;
+    while (r + 1 < int(rows.size()) && column >= rows[r + 1].from)
+        ++r;
+    if (row)
+        *row = rows[r];
+    return firstRowOf(block.blockNumber()) + r;
+}
+
+qreal ReceiveBox::xOf(const QString& text, const Row& row, int column) const {
+    qreal x = 0;
+    for (int i = row.from; i < column && i < int(text.size()); ++i)
+        x += advanceAt(text.at(i), x);
+    return kMargin + x;
+}
+
+QRect ReceiveBox::caretRectFor(int position) const {
+    Row row;
+    const int r = rowOfPosition(position, &row);
+    const QTextBlock block = doc_->findBlock(position);
+    const int x = int(xOf(block.text(), row, position - block.position()));
+    const int y = kMargin + (r - verticalScrollBar()->value()) * rowHeight();
+    return QRect(x, y, 1, rowHeight());
+}
+
+int ReceiveBox::positionAt(const QPoint& point) const {
+    const int row = verticalScrollBar()->value() + (point.y() - kMargin) / rowHeight() -
+                    (point.y() < kMargin ? 1 : 0);
+    if (row < 0)
+        return 0;
+    if (row >= totalRows_)
+        return doc_->characterCount() - 1;
+    const auto [blockNumber, inBlock] = locate(row);
+    const QTextBlock block = doc_->findBlockByNumber(blockNumber);
+    const QString text = block.text();
+    const QList<Row> rows = wrap(text);
+    const Row r = rows.value(inBlock);
+    qreal x = kMargin;
+    for (int i = r.from; i < r.to; ++i) {
+        const qreal a = advanceAt(text.at(i), x - kMargin);
+        if (point.x() < x + a / 2)
+            return block.position() + i;
+        x += a;
+    }
+    // Past a wrapped row's end the caret goes before its first character on the next row.
+    const bool wrapped = inBlock + 1 < int(rows.size());
+    return block.position() + (wrapped && r.to > r.from ? r.to - 1 : r.to);
+}
+
+// ---- painting
+
+void ReceiveBox::paintEvent(QPaintEvent* event) {
+    if (laidOutWidth_ != wrapWidth())
+        relayoutAll();
+    QPainter painter(viewport());
+    const int height = rowHeight();
+    const QRect area = event->rect();
+    const int first = verticalScrollBar()->value();
+    auto [blockNumber, inBlock] = locate(first);
+    QTextBlock block = doc_->findBlockByNumber(blockNumber);
+    const int selectionFrom = cursor_.selectionStart();
+    const int selectionTo = cursor_.selectionEnd();
+    int top = kMargin;
+    while (block.isValid() && top < viewport()->height()) {
+        const QString text = block.text();
+        const QList<Row> rows = wrap(text);
+        for (int r = inBlock; r < int(rows.size()) && top < viewport()->height(); ++r) {
+            if (top + height > area.top() && top <= area.bottom())
+                drawRow(painter, block, text, rows[r], top, selectionFrom, selectionTo);
+            top += height;
+        }
+        inBlock = 0;
+        block = block.next();
+    }
+    if (hasFocus() && caretOn_) {
+        const QRect caret = caretRectFor(cursor_.position());
+        painter.fillRect(caret, palette().text());
+    }
+}
+
+void ReceiveBox::drawRow(QPainter& painter, const QTextBlock& block, const QString& text,
+                         const Row& row, int top, int selectionFrom, int selectionTo) {
+    const int at = block.position();
+    const int ascent = fontMetrics().ascent();
+    // The selected part of the row, in block columns; a selection that goes on past the
+    // block's end also marks the line break after its last row.
+    int selFrom = std::clamp(selectionFrom - at, row.from, row.to);
+    int selTo = std::clamp(selectionTo - at, row.from, row.to);
+    const bool breakSelected = selectionFrom < selectionTo && row.to == int(text.size()) &&
+                               selectionFrom <= at + row.to && selectionTo > at + row.to;
+    if (selectionFrom >= selectionTo)
+        selFrom = selTo = row.from;
+    if (selFrom < selTo || breakSelected) {
+        const qreal x0 = xOf(text, row, selFrom);
+        qreal x1 = xOf(text, row, selTo);
+        if (breakSelected)
+            x1 += fontMetrics().horizontalAdvance(QLatin1Char(' '));
+        painter.fillRect(QRectF(x0, top, x1 - x0, rowHeight()), palette().highlight());
+    }
+    // Glyphs in runs of one font and one colour.
+    QList<quint32> indexes;
+    QList<QPointF> positions;
+    int runFont = -1;
+    bool runSelected = false;
+    const auto flush = [&] {
+        if (!indexes.isEmpty() && runFont >= 0) {
+            QGlyphRun run;
+            run.setRawFont(fonts_.at(runFont));
+            run.setGlyphIndexes(indexes);
+            run.setPositions(positions);
+            painter.setPen(runSelected ? palette().highlightedText().color()
+                                       : palette().text().color());
+            painter.drawGlyphRun(QPointF(0, top + ascent), run);
+        }
+        indexes.clear();
+        positions.clear();
+    };
+    qreal x = 0;
+    for (int i = row.from; i < row.to; ++i) {
+        const QChar c = text.at(i);
+        const qreal a = advanceAt(c, x);
+        const Glyph& g = glyph(c);
+        const bool selected = i >= selFrom && i < selTo;
+        if (g.font >= 0 && c != QLatin1Char('\t')) {
+            if (g.font != runFont || selected != runSelected) {
+                flush();
+                runFont = g.font;
+                runSelected = selected;
+            }
+            indexes.append(g.index);
+            positions.append(QPointF(kMargin + x, 0));
+        }
+        x += a;
+    }
+    flush();
+}
+
+void ReceiveBox::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    const bool atEnd = verticalScrollBar()->value() == verticalScrollBar()->maximum();
+    if (laidOutWidth_ != wrapWidth())
+        relayoutAll();
+    else
+        updateScrollRange();
+    if (atEnd)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void ReceiveBox::scrollContentsBy(int, int) {
+    if (!inFrame_) // a frame repaints what it changed itself
+        viewport()->update();
+}
+
+// ---- caret
+
+void ReceiveBox::restartBlink() {
+    caretOn_ = true;
+    const int flash = QGuiApplication::styleHints()->cursorFlashTime();
+    if (hasFocus() && flash > 0)
+        blink_.start(flash / 2, this);
+    else
+        blink_.stop();
+}
+
+void ReceiveBox::caretMoved(bool keepX) {
+    if (!keepX)
+        wantedX_ = -1;
+    restartBlink();
+    ensureCaretVisible();
+    viewport()->update();
+    updateMicroFocus();
+}
+
+void ReceiveBox::ensureCaretVisible() {
+    QScrollBar* bar = verticalScrollBar();
+    const int row = rowOfPosition(cursor_.position());
+    if (row < bar->value())
+        bar->setValue(row);
+    else if (row >= bar->value() + rowsOnScreen())
+        bar->setValue(row - rowsOnScreen() + 1);
+}
+
+void ReceiveBox::moveByRows(int rows, QTextCursor::MoveMode mode) {
+    Row row;
+    const int from = rowOfPosition(cursor_.position(), &row);
+    const QTextBlock block = cursor_.block();
+    if (wantedX_ < 0)
+        wantedX_ = xOf(block.text(), row, cursor_.position() - block.position());
+    const int target = from + rows;
+    int position;
+    if (target < 0)
+        position = 0;
+    else if (target >= totalRows_)
+        position = doc_->characterCount() - 1;
+    else {
+        const int y = kMargin + (target - verticalScrollBar()->value()) * rowHeight();
+        position = positionAt(QPoint(int(std::lround(wantedX_)), y));
+    }
+    cursor_.setPosition(position, mode);
+    caretMoved(true);
+}
+
+void ReceiveBox::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != blink_.timerId())
+        return QAbstractScrollArea::timerEvent(event);
+    caretOn_ = !caretOn_;
+    viewport()->update(caretRectFor(cursor_.position()));
+}
+
+void ReceiveBox::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    restartBlink();
+    viewport()->update();
+}
+
+void ReceiveBox::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    blink_.stop();
+    viewport()->update();
+}
+
+void ReceiveBox::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        glyphs_.clear();
+        fonts_.clear();
+        relayoutAll();
+    }
+    QAbstractScrollArea::changeEvent(event);
+}
+
+// ---- keys and input method
+
+bool ReceiveBox::event(QEvent* event) {
+    // The box's own editing keys are not taken away by window shortcuts.
+    // Typing, moving the caret and the editing keys go to the box, not to a window's
+    // shortcut (the main window has Ctrl+C and Ctrl+A of its own).
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        bool ours = false;
+        if (mods == Qt::NoModifier || mods == Qt::ShiftModifier) {
+            switch (key->key()) {
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+            case Qt::Key_Delete:
+            case Qt::Key_Home:
+            case Qt::Key_End:
+            case Qt::Key_Backspace:
+            case Qt::Key_Left:
+            case Qt::Key_Right:
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+            case Qt::Key_Tab:
+                ours = true;
+                break;
+            default:
+                ours = key->key() < Qt::Key_Escape;
+            }
+        }
+        using K = QKeySequence;
+        for (K::StandardKey standard :
+             {K::Copy, K::Paste, K::Cut, K::SelectAll, K::MoveToNextWord, K::MoveToPreviousWord,
+              K::MoveToStartOfDocument, K::MoveToEndOfDocument, K::SelectNextWord,
+              K::SelectPreviousWord, K::SelectStartOfLine, K::SelectEndOfLine,
+              K::SelectStartOfBlock, K::SelectEndOfBlock, K::SelectStartOfDocument,
+              K::SelectEndOfDocument})
+            ours = ours || key == standard;
+        if (ours) {
+            event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
 }
 
 void ReceiveBox::keyPressEvent(QKeyEvent* event) {
-    // A caret the insertions carried to the end still holds the column Up and Down go to
-    // from where it was last placed: it is placed at the end again first.
-    const QTextCursor caret = textCursor();
-    if (caret.atEnd() && !caret.hasSelection())
-        moveCursor(QTextCursor::End);
-    QPlainTextEdit::keyPressEvent(event);
-}
-
-std::optional<qreal> ReceiveBox::topOnScreen(const QTextBlock& block) const {
-    if (!isVisible() || block.blockNumber() < firstVisibleBlock().blockNumber())
-        return std::nullopt;
-    const qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
-    if (top <= 0 || top >= viewport()->height())
-        return std::nullopt;
-    return top;
-}
-
-void ReceiveBox::repaintFrame(std::optional<qreal> before, std::optional<qreal> after) {
-    // The rows above the line that was being filled hold what they held, moved by as
-    // much as that line moved; the box has scrolled its pixels by part of it already.
-    if (before && after) {
-        const qreal move = *after - *before - scrolled_;
-        const qreal whole = std::round(move);
-        if (std::abs(move - whole) < 1e-6) {
-            if (whole != 0)
-                viewport()->scroll(0, int(whole));
-            const int from = int(std::floor(*after));
-            viewport()->update(0, from, viewport()->width(), viewport()->height() - from);
-            return;
-        }
+    using K = QKeySequence;
+    const auto move = [&](QTextCursor::MoveOperation op, bool select) {
+        cursor_.movePosition(op, select ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
+        caretMoved();
+    };
+    const auto rows = [&](int n, bool select) {
+        moveByRows(n, select ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
+    };
+    const auto rowEdge = [&](bool end, bool select) {
+        Row row;
+        rowOfPosition(cursor_.position(), &row);
+        const int at = cursor_.block().position();
+        const bool wrapped = row.to < cursor_.block().length() - 1;
+        const int column = end ? (wrapped && row.to > row.from ? row.to - 1 : row.to) : row.from;
+        cursor_.setPosition(at + column,
+                            select ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
+        caretMoved();
+    };
+    if (event == K::Copy)
+        copy();
+    else if (event == K::Cut) {
+        copy();
+        cursor_.removeSelectedText();
+        caretMoved();
+    } else if (event == K::Paste)
+        paste();
+    else if (event == K::SelectAll)
+        selectAll();
+    else if (event == K::MoveToNextChar || event == K::SelectNextChar)
+        move(QTextCursor::NextCharacter, event == K::SelectNextChar);
+    else if (event == K::MoveToPreviousChar || event == K::SelectPreviousChar)
+        move(QTextCursor::PreviousCharacter, event == K::SelectPreviousChar);
+    else if (event == K::MoveToNextWord || event == K::SelectNextWord)
+        move(QTextCursor::NextWord, event == K::SelectNextWord);
+    else if (event == K::MoveToPreviousWord || event == K::SelectPreviousWord)
+        move(QTextCursor::PreviousWord, event == K::SelectPreviousWord);
+    else if (event == K::MoveToStartOfDocument || event == K::SelectStartOfDocument)
+        move(QTextCursor::Start, event == K::SelectStartOfDocument);
+    else if (event == K::MoveToEndOfDocument || event == K::SelectEndOfDocument)
+        move(QTextCursor::End, event == K::SelectEndOfDocument);
+    else if (event == K::MoveToStartOfBlock || event == K::SelectStartOfBlock)
+        move(QTextCursor::StartOfBlock, event == K::SelectStartOfBlock);
+    else if (event == K::MoveToEndOfBlock || event == K::SelectEndOfBlock)
+        move(QTextCursor::EndOfBlock, event == K::SelectEndOfBlock);
+    else if (event == K::MoveToNextLine || event == K::SelectNextLine)
+        rows(1, event == K::SelectNextLine);
+    else if (event == K::MoveToPreviousLine || event == K::SelectPreviousLine)
+        rows(-1, event == K::SelectPreviousLine);
+    else if (event == K::MoveToNextPage || event == K::SelectNextPage)
+        rows(rowsOnScreen(), event == K::SelectNextPage);
+    else if (event == K::MoveToPreviousPage || event == K::SelectPreviousPage)
+        rows(-rowsOnScreen(), event == K::SelectPreviousPage);
+    else if (event == K::MoveToStartOfLine || event == K::SelectStartOfLine)
+        rowEdge(false, event == K::SelectStartOfLine);
+    else if (event == K::MoveToEndOfLine || event == K::SelectEndOfLine)
+        rowEdge(true, event == K::SelectEndOfLine);
+    else if (event->key() == Qt::Key_Backspace && !(event->modifiers() & ~Qt::ShiftModifier)) {
+        if (!cursor_.hasSelection())
+            cursor_.deletePreviousChar();
+        else
+            cursor_.removeSelectedText();
+        caretMoved();
+    } else if (event == K::Delete) {
+        if (!cursor_.hasSelection())
+            cursor_.deleteChar();
+        else
+            cursor_.removeSelectedText();
+        caretMoved();
+    } else if (event == K::InsertParagraphSeparator || event == K::InsertLineSeparator) {
+        cursor_.insertBlock();
+        caretMoved();
+    } else if (const QString text = event->text();
+               !text.isEmpty() && (text.at(0).isPrint() || text.at(0) == QLatin1Char('\t'))) {
+        insertPlainText(text);
+    } else {
+        event->ignore();
+        return;
     }
-    viewport()->update();
+    event->accept();
+}
+
+void ReceiveBox::inputMethodEvent(QInputMethodEvent* event) {
+    if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
+        if (event->replacementLength() > 0) {
+            cursor_.setPosition(cursor_.position() + event->replacementStart());
+            cursor_.setPosition(cursor_.position() + event->replacementLength(),
+                                QTextCursor::KeepAnchor);
+        }
+        insertPlainText(event->commitString());
+    }
+    event->accept();
+}
+
+QVariant ReceiveBox::inputMethodQuery(Qt::InputMethodQuery query) const {
+    switch (query) {
+    case Qt::ImEnabled:
+        return true;
+    case Qt::ImCursorRectangle:
+        return caretRectFor(cursor_.position()).translated(viewport()->pos());
+    case Qt::ImFont:
+        return font();
+    case Qt::ImCursorPosition:
+        return cursor_.positionInBlock();
+    case Qt::ImAnchorPosition:
+        return cursor_.anchor() - cursor_.block().position();
+    case Qt::ImSurroundingText:
+        return cursor_.block().text();
+    case Qt::ImCurrentSelection:
+        return cursor_.selectedText();
+    default:
+        return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
+
+// ---- mouse
+
+void ReceiveBox::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return QAbstractScrollArea::mousePressEvent(event);
+    const int position = positionAt(event->position().toPoint());
+    cursor_.setPosition(position, event->modifiers() & Qt::ShiftModifier ? QTextCursor::KeepAnchor
+                                                                         : QTextCursor::MoveAnchor);
+    selecting_ = true;
+    caretMoved();
+}
+
+void ReceiveBox::mouseMoveEvent(QMouseEvent* event) {
+    if (!selecting_ || !(event->buttons() & Qt::LeftButton))
+        return QAbstractScrollArea::mouseMoveEvent(event);
+    cursor_.setPosition(positionAt(event->position().toPoint()), QTextCursor::KeepAnchor);
+    caretMoved();
+}
+
+void ReceiveBox::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !selecting_)
+        return QAbstractScrollArea::mouseReleaseEvent(event);
+    selecting_ = false;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (cursor_.hasSelection() && clipboard->supportsSelection())
+        clipboard->setText(cursor_.selection().toPlainText(), QClipboard::Selection);
+}
+
+void ReceiveBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return QAbstractScrollArea::mouseDoubleClickEvent(event);
+    cursor_.setPosition(positionAt(event->position().toPoint()));
+    cursor_.select(QTextCursor::WordUnderCursor);
+    caretMoved();
+}
+
+void ReceiveBox::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QAction* copyAction = menu.addAction(QStringLiteral("复制(&C)"), this, &ReceiveBox::copy);
+    copyAction->setEnabled(cursor_.hasSelection());
+    const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
+    QAction* pasteAction = menu.addAction(QStringLiteral("粘贴(&P)"), this, &ReceiveBox::paste);
+    pasteAction->setEnabled(clip && clip->hasText());
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("全选(&A)"), this, &ReceiveBox::selectAll)
+        ->setEnabled(!doc_->isEmpty());
+    menu.exec(event->globalPos());
 }

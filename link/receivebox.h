@@ -1,28 +1,114 @@
 #pragma once
 
-#include <QPlainTextEdit>
-#include <optional>
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QHash>
+#include <QList>
+#include <QRawFont>
+#include <QTextCursor>
 
-// The receive window's text box. A frame of received text goes in at its end while as
-// many lines leave its front; when the box follows the end, the rows above the line
-// being filled only move up on screen, so a frame repaints the rows that changed
-// instead of the whole box.
-class ReceiveBox : public QPlainTextEdit {
+#include <deque>
+#include <utility>
+
+class QTextDocument;
+class QTextBlock;
+
+// The receive window's text box: a view over a plain-text document that wraps and paints
+// only the rows on screen, with each character's glyph looked up once. A stream of
+// received text then costs the rows it shows, not a text layout per line and a pass over
+// a document layout per frame. The document holds the text, the caret and the selection;
+// typing, deleting, pasting, selecting and copying work as in a plain text box.
+class ReceiveBox : public QAbstractScrollArea {
+    Q_OBJECT
   public:
     explicit ReceiveBox(QWidget* parent);
+    ~ReceiveBox() override;
+
+    QTextDocument* document() const { return doc_; }
+    QTextCursor textCursor() const { return cursor_; }
+    void setTextCursor(const QTextCursor& cursor);
+    QString toPlainText() const;
+    void setPlainText(const QString& text);
+    void clear();
+    // Inserts at the caret, in place of a selection.
+    void insertPlainText(const QString& text);
+    void moveCursor(QTextCursor::MoveOperation operation,
+                    QTextCursor::MoveMode mode = QTextCursor::MoveAnchor);
+    void setMaximumBlockCount(int count);
+    void copy();
+    void paste();
+    void selectAll();
 
     // Removes the first dropLines lines, appends text at the end and, when follow is
     // set, moves the caret to the end with the last line at the bottom of the box.
     void appendFrame(int dropLines, const QString& text, bool follow);
 
+    // Rows of text the box shows whole.
+    int rowsOnScreen() const;
+    // Where position lies on the viewport: its row's rectangle from its x to one pixel on.
+    QRect caretRectFor(int position) const;
+
   protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
-    // Top of block on the viewport, when it lies between the top and the bottom row.
-    std::optional<qreal> topOnScreen(const QTextBlock& block) const;
-    void repaintFrame(std::optional<qreal> before, std::optional<qreal> after);
+    struct Glyph {
+        quint32 index = 0;
+        qreal advance = 0;
+        int font = -1; // into fonts_; -1: nothing to draw
+    };
+    struct Row {
+        int from = 0; // positions in the block
+        int to = 0;
+    };
+    const Glyph& glyph(QChar c) const;
+    // Advance of c drawn at x (a tab goes to the next tab stop).
+    qreal advanceAt(QChar c, qreal x) const;
+    QList<Row> wrap(const QString& text) const;
+    int wrapWidth() const;
+    int rowHeight() const;
+    void contentsChanged(int from, int removed, int added);
+    void relayoutAll();
+    void updateScrollRange();
+    // Block number and row in that block of a row counted from the top of the text.
+    std::pair<int, int> locate(int row) const;
+    int firstRowOf(int blockNumber) const;
+    int rowOfPosition(int position, Row* row = nullptr) const;
+    int positionAt(const QPoint& point) const;
+    qreal xOf(const QString& text, const Row& row, int column) const;
+    void caretMoved(bool keepX = false);
+    void ensureCaretVisible();
+    void moveByRows(int rows, QTextCursor::MoveMode mode);
+    void restartBlink();
+    void drawRow(QPainter& painter, const QTextBlock& block, const QString& text, const Row& row,
+                 int top, int selectionFrom, int selectionTo);
 
-    bool countingScroll_ = false;
-    int scrolled_ = 0; // what the box itself scrolled the viewport during a frame
+    QTextDocument* doc_;
+    QTextCursor cursor_;
+    std::deque<int> rows_; // rows of each block, by block number
+    int totalRows_ = 1;
+    int blockCount_ = 1;
+    int laidOutWidth_ = -1;
+    mutable QList<QRawFont> fonts_;
+    mutable QHash<char16_t, Glyph> glyphs_;
+    QBasicTimer blink_;
+    bool caretOn_ = true;
+    bool selecting_ = false;
+    bool inFrame_ = false;
+    qreal wantedX_ = -1; // the x Up and Down keep, once set
 };

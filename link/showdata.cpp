@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
-#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -22,8 +21,7 @@ ShowData::ShowData(Link& link) : link(link), MSComm1(link.MSComm1) {
     setWindowIcon(QIcon(QStringLiteral(":/icons/113.png")));
     resize(twips(9255), twips(7410));
 
-    box_ = new ReceiveBox(this);
-    Text1 = box_;
+    Text1 = new ReceiveBox(this);
     QFont font(QStringLiteral("SimSun"), 12);
     font.setFamilies(
         {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("WenQuanYi Zen Hei")});
@@ -243,7 +241,7 @@ void ShowData::flushReceived() {
     // its limit without the document's own trimming, which lays out each line it passes.
     // The caret follows the end, unless the user holds a selection (to copy it).
     const int over = doc->blockCount() + breaks - kMaxBlocks;
-    box_->appendFrame(over, out, !Text1->textCursor().hasSelection());
+    Text1->appendFrame(over, out, !Text1->textCursor().hasSelection());
 }
 
 void ShowData::showLeftover(const QString& text, bool hex) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/link.h"
+#include "link/receivebox.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -8,8 +9,6 @@
 #include <QWidget>
 #include <array>
 
-class QPlainTextEdit;
-class ReceiveBox;
 class QStatusBar;
 class StatusPanel;
 
@@ -54,7 +53,7 @@ class ShowData : public QWidget {
 
     Link& link;
     CommControl& MSComm1;
-    QPlainTextEdit* Text1 = nullptr;
+    ReceiveBox* Text1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QTimer Timer3; // end of a typed key's DTR pulse
     QTimer Timer7; // end of a hex burst
@@ -70,7 +69,6 @@ class ShowData : public QWidget {
   private:
     void setDsrPanel(bool on);
 
-    ReceiveBox* box_ = nullptr; // Text1
     std::array<StatusPanel*, 4> panels_{};
     struct Gathered {
         QString text;

@@ -159,7 +159,7 @@ class TestFileReceive : public QObject {
     }
     void aBadFirstByteClosesAndTheRestIsShown() {
         QFETCH(bool, characters);
-        QPlainTextEdit* box = ctx->showdata()->Text1;
+        ReceiveBox* box = ctx->showdata()->Text1;
         if (characters) {
             ctx->father()->toolButton(11)->click();
             box->setPlainText(QString(2398, QLatin1Char('x')));

@@ -3,6 +3,7 @@
 // are shown (the last bytes of a flood, a split Chinese character once, a reply in a
 // stream parsed and not shown) in a bounded box, and the window refuses its close box.
 #include "app/appcontext.h"
+#include "app/comwindow.h"
 #include "link/replydisplay.h"
 #include "link/showdata.h"
 #include "link/statuspanel.h"
@@ -11,6 +12,8 @@
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "tools/commandwindow.h"
+
+#include <QClipboard>
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
@@ -142,7 +145,73 @@ class TestReceiveWindow : public QObject {
                                        QStringLiteral("\r\n"));
             window->flushReceived();
             QCOMPARE(bar->value(), bar->maximum());
+            QVERIFY(bar->maximum() > 0);
+            // The last row, where the caret is, is whole on screen.
+            const QRect caret = window->Text1->caretRectFor(window->Text1->textCursor().position());
+            QVERIFY(window->Text1->viewport()->rect().contains(caret));
         }
+    }
+
+    void theBoxDrawsWhatAFreshBoxWithTheSameTextDraws() {
+        // The box keeps each line's rows as the text changes (frames at its end, the cut
+        // of its oldest lines, typing, deleting and line breaks in the middle) instead of
+        // wrapping everything again: it must draw what a box given the whole text draws.
+        QWidget* top = window->Text1->window();
+        top->show();
+        QVERIFY(QTest::qWaitForWindowExposed(top));
+        ReceiveBox* box = window->Text1;
+        for (int frame = 0; frame < 40; ++frame) {
+            for (int i = 0; i < 40; ++i)
+                window->appendReceived(
+                    QString(3 + (frame * 31 + i * 17) % 150, QChar(u'a' + i % 26)) +
+                        (i % 3 ? QStringLiteral(" \r\n") : QStringLiteral(" ")),
+                    frame % 4 == 3);
+            window->flushReceived();
+        }
+        box->setFocus();
+        QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, QPoint(30, 40));
+        QTest::keyClicks(box, QStringLiteral("typed in the middle"));
+        QTest::keyClick(box, Qt::Key_Return);
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QTest::keyClick(box, Qt::Key_Return);
+        window->appendReceived(QStringLiteral("end\r\n").repeated(30));
+        window->flushReceived();
+        box->clearFocus(); // no caret in either picture
+
+        ReceiveBox fresh(nullptr);
+        fresh.setFont(box->font());
+        fresh.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        fresh.resize(box->size());
+        fresh.setPlainText(box->toPlainText());
+        fresh.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fresh));
+        QCOMPARE(fresh.verticalScrollBar()->maximum(), box->verticalScrollBar()->maximum());
+        fresh.verticalScrollBar()->setValue(box->verticalScrollBar()->value());
+        QVERIFY(drawnAfresh(fresh.viewport()) == drawnAfresh(box->viewport()));
+    }
+
+    void selectingAndCopyingBelongToTheBox() {
+        window->appendReceived(QStringLiteral("alpha beta gamma\r\n"));
+        window->flushReceived();
+        ReceiveBox* box = window->Text1;
+        QTest::mouseDClick(box->viewport(), Qt::LeftButton, {},
+                           box->caretRectFor(7).center()); // inside "beta"
+        QCOMPARE(box->textCursor().selectedText(), QStringLiteral("beta"));
+        line->takeWritten();
+        // Ctrl+C copies (the main window's Ctrl+C opens the port settings elsewhere).
+        QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("beta"));
+        QVERIFY(!ctx->loaded<ComWindow>());
+        // A selection is held while frames come, and Shift+arrows extend it.
+        window->appendReceived(QStringLiteral("more\r\n"));
+        window->flushReceived();
+        QCOMPARE(box->textCursor().selectedText(), QStringLiteral("beta"));
+        QTest::keyClick(box, Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(box->textCursor().selectedText(), QStringLiteral("beta "));
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("alpha beta gamma\nmore\n"));
     }
 
     void theBoxOnScreenIsWhatItDraws() {
