@@ -174,11 +174,16 @@ int ReceiveBox::rowsOnScreen() const {
 // ---- glyphs and rows
 
 const ReceiveBox::Glyph& ReceiveBox::glyph(QChar c) const {
-    const auto found = glyphs_.constFind(c.unicode());
-    if (found != glyphs_.cend())
-        return *found;
+    // Hex pairs and most received text are Latin-1: those are looked up in a table.
+    const char16_t u = c.unicode();
+    if (u < latin1_.size() && latin1_[u].font != kUnknown)
+        return latin1_[u];
+    if (u >= latin1_.size())
+        if (const auto found = glyphs_.constFind(u); found != glyphs_.cend())
+            return *found;
     // The glyph and font a text layout would use for the character, fallback font included.
     Glyph g;
+    g.font = -1;
     QTextLayout layout(QString(c), font());
     layout.beginLayout();
     layout.createLine();
@@ -198,7 +203,9 @@ const ReceiveBox::Glyph& ReceiveBox::glyph(QChar c) const {
     } else {
         g.advance = layout.lineAt(0).naturalTextWidth();
     }
-    return *glyphs_.insert(c.unicode(), g);
+    if (u < latin1_.size())
+        return latin1_[u] = g;
+    return *glyphs_.insert(u, g);
 }
 
 qreal ReceiveBox::advanceAt(QChar c, qreal x) const {
@@ -225,7 +232,7 @@ QList<ReceiveBox::Row> ReceiveBox::wrap(const QString& text) const {
     qreal x = 0;
     for (int i = 0; i < int(text.size()); ++i) {
         const QChar c = text.at(i);
-        const qreal a = advanceAt(c, x);
+        qreal a = advanceAt(c, x);
         if (x + a > width && i > start && !c.isSpace()) {
             const int end = afterSpace > start ? afterSpace : i;
             rows.append({start, end});
@@ -234,8 +241,9 @@ QList<ReceiveBox::Row> ReceiveBox::wrap(const QString& text) const {
             for (int j = start; j < i; ++j)
                 x += advanceAt(text.at(j), x);
             afterSpace = -1;
+            a = advanceAt(c, x);
         }
-        x += advanceAt(c, x);
+        x += a;
         if (c.isSpace())
             afterSpace = i + 1;
     }
@@ -442,8 +450,8 @@ void ReceiveBox::drawRow(QPainter& painter, const QTextBlock& block, const QStri
     qreal x = 0;
     for (int i = row.from; i < row.to; ++i) {
         const QChar c = text.at(i);
-        const qreal a = advanceAt(c, x);
         const Glyph& g = glyph(c);
+        const qreal a = c == QLatin1Char('\t') ? advanceAt(c, x) : g.advance;
         const bool selected = i >= selFrom && i < selTo;
         if (g.font >= 0 && c != QLatin1Char('\t')) {
             if (g.font != runFont || selected != runSelected) {
@@ -546,6 +554,7 @@ void ReceiveBox::focusOutEvent(QFocusEvent* event) {
 void ReceiveBox::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
         glyphs_.clear();
+        latin1_.fill(Glyph{});
         fonts_.clear();
         relayoutAll();
     }

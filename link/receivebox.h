@@ -7,6 +7,7 @@
 #include <QRawFont>
 #include <QTextCursor>
 
+#include <array>
 #include <deque>
 #include <utility>
 
@@ -67,10 +68,11 @@ class ReceiveBox : public QAbstractScrollArea {
     void changeEvent(QEvent* event) override;
 
   private:
+    static constexpr int kUnknown = -2;
     struct Glyph {
         quint32 index = 0;
         qreal advance = 0;
-        int font = -1; // into fonts_; -1: nothing to draw
+        int font = kUnknown; // into fonts_; -1: nothing to draw; kUnknown: not looked up
     };
     struct Row {
         int from = 0; // positions in the block
@@ -105,6 +107,7 @@ class ReceiveBox : public QAbstractScrollArea {
     int blockCount_ = 1;
     int laidOutWidth_ = -1;
     mutable QList<QRawFont> fonts_;
+    mutable std::array<Glyph, 256> latin1_{};
     mutable QHash<char16_t, Glyph> glyphs_;
     QBasicTimer blink_;
     bool caretOn_ = true;
