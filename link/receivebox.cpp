@@ -233,8 +233,8 @@ QList<ReceiveBox::Row> ReceiveBox::wrap(const QString& text) const {
     for (int i = 0; i < int(text.size()); ++i) {
         const QChar c = text.at(i);
         qreal a = advanceAt(c, x);
-        if (x + a > width && i > start && !c.isSpace()) {
-            const int end = afterSpace > start ? afterSpace : i;
+        if (x + a > width && i > start && !c.isSpace() && !c.isLowSurrogate()) {
+            const int end = afterSpace > start ? afterSpace : i; // i is no low surrogate
             rows.append({start, end});
             start = end;
             x = 0;
@@ -289,8 +289,15 @@ void ReceiveBox::contentsChanged(int from, int, int added) {
     }
     rows_.insert(rows_.begin() + b0, fresh.begin(), fresh.end());
     blockCount_ = count;
-    if (int(rows_.size()) != count)
+    if (int(rows_.size()) != count) {
         relayoutAll();
+        return;
+    }
+    // A frame sets the range and repaints once it is over; any other edit does it here.
+    if (!inFrame_) {
+        updateScrollRange();
+        viewport()->update();
+    }
 }
 
 void ReceiveBox::updateScrollRange() {
@@ -356,8 +363,8 @@ QRect ReceiveBox::caretRectFor(int position) const {
 }
 
 int ReceiveBox::positionAt(const QPoint& point) const {
-    const int row = verticalScrollBar()->value() + (point.y() - kMargin) / rowHeight() -
-                    (point.y() < kMargin ? 1 : 0);
+    const int row =
+        verticalScrollBar()->value() + int(std::floor(double(point.y() - kMargin) / rowHeight()));
     if (row < 0)
         return 0;
     if (row >= totalRows_)
@@ -371,12 +378,24 @@ int ReceiveBox::positionAt(const QPoint& point) const {
     for (int i = r.from; i < r.to; ++i) {
         const qreal a = advanceAt(text.at(i), x - kMargin);
         if (point.x() < x + a / 2)
-            return block.position() + i;
+            return snapped(block.position() + i);
         x += a;
     }
-    // Past a wrapped row's end the caret goes before its first character on the next row.
+    // Past the end of a row that wrapped after a space the caret goes before that space;
+    // a row broken inside a word ends where the next row begins.
     const bool wrapped = inBlock + 1 < int(rows.size());
-    return block.position() + (wrapped && r.to > r.from ? r.to - 1 : r.to);
+    const bool afterSpace = wrapped && r.to > r.from && text.at(r.to - 1).isSpace();
+    return snapped(block.position() + (afterSpace ? r.to - 1 : r.to));
+}
+
+int ReceiveBox::snapped(int position) const {
+    // Never between the two halves of a character outside the basic plane.
+    const QChar c = doc_->characterAt(position);
+    return c.isLowSurrogate() && position > 0 ? position - 1 : position;
+}
+
+bool ReceiveBox::focusNextPrevChild(bool) {
+    return false; // Tab is typed into the box, as in a plain text box
 }
 
 // ---- painting
@@ -619,8 +638,10 @@ void ReceiveBox::keyPressEvent(QKeyEvent* event) {
         Row row;
         rowOfPosition(cursor_.position(), &row);
         const int at = cursor_.block().position();
-        const bool wrapped = row.to < cursor_.block().length() - 1;
-        const int column = end ? (wrapped && row.to > row.from ? row.to - 1 : row.to) : row.from;
+        const QString text = cursor_.block().text();
+        const bool wrapped = row.to < int(text.size());
+        const bool afterSpace = wrapped && row.to > row.from && text.at(row.to - 1).isSpace();
+        const int column = end ? (afterSpace ? row.to - 1 : row.to) : row.from;
         cursor_.setPosition(at + column,
                             select ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
         caretMoved();

@@ -66,6 +66,7 @@ class ReceiveBox : public QAbstractScrollArea {
     void focusOutEvent(QFocusEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
   private:
     static constexpr int kUnknown = -2;
@@ -92,6 +93,7 @@ class ReceiveBox : public QAbstractScrollArea {
     int firstRowOf(int blockNumber) const;
     int rowOfPosition(int position, Row* row = nullptr) const;
     int positionAt(const QPoint& point) const;
+    int snapped(int position) const;
     qreal xOf(const QString& text, const Row& row, int column) const;
     void caretMoved(bool keepX = false);
     void ensureCaretVisible();

@@ -191,6 +191,26 @@ class TestReceiveWindow : public QObject {
         QVERIFY(drawnAfresh(fresh.viewport()) == drawnAfresh(box->viewport()));
     }
 
+    void typingAtTheEndOfAFullBoxStaysInView() {
+        // Lines typed into a full box (Enter, Tab as a character) move the end down: the
+        // scroll range follows at once, not at the next frame, and the caret stays on screen.
+        QWidget* top = window->Text1->window();
+        top->show();
+        QVERIFY(QTest::qWaitForWindowExposed(top));
+        ReceiveBox* box = window->Text1;
+        window->appendReceived(QStringLiteral("line\r\n").repeated(ShowData::kMaxBlocks));
+        window->flushReceived();
+        box->setFocus();
+        for (int i = 0; i < 5; ++i) {
+            QTest::keyClick(box, Qt::Key_Return);
+            QTest::keyClick(box, Qt::Key_Tab);
+        }
+        QVERIFY(box->toPlainText().endsWith(QStringLiteral("\n\t")));
+        QScrollBar* bar = box->verticalScrollBar();
+        QCOMPARE(bar->value(), bar->maximum());
+        QVERIFY(box->viewport()->rect().contains(box->caretRectFor(box->textCursor().position())));
+    }
+
     void selectingAndCopyingBelongToTheBox() {
         window->appendReceived(QStringLiteral("alpha beta gamma\r\n"));
         window->flushReceived();
@@ -263,6 +283,9 @@ class TestReceiveWindow : public QObject {
     void upFromTheEndOfAStreamGoesStraightUp() {
         // The caret carried to the end by frames goes up from where it is now, not from
         // the column where it was last placed.
+        QWidget* top = window->Text1->window();
+        top->show(); // the box's own width, so that neither line wraps
+        QVERIFY(QTest::qWaitForWindowExposed(top));
         window->appendReceived(QStringLiteral("abcdefghijklmnop\r\nab"));
         window->flushReceived();
         window->appendReceived(QStringLiteral("cdefgh"));
