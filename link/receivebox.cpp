@@ -65,11 +65,6 @@ ReceiveBox::ReceiveBox(QWidget* parent)
 
 ReceiveBox::~ReceiveBox() = default;
 
-void ReceiveBox::setTextCursor(const QTextCursor& cursor) {
-    cursor_ = cursor;
-    caretMoved();
-}
-
 QString ReceiveBox::toPlainText() const {
     return doc_->toPlainText();
 }
@@ -258,7 +253,6 @@ void ReceiveBox::relayoutAll() {
         rows_.push_back(int(wrap(b.text()).size()));
         totalRows_ += rows_.back();
     }
-    blockCount_ = doc_->blockCount();
     laidOutWidth_ = wrapWidth();
     updateScrollRange();
 }
@@ -272,7 +266,7 @@ void ReceiveBox::contentsChanged(int from, int, int added) {
         last = doc_->lastBlock();
     const int b0 = first.blockNumber();
     const int now = last.blockNumber() - b0 + 1;
-    const int was = now - (count - blockCount_);
+    const int was = now - (count - int(rows_.size())); // rows_ has a row count per old block
     if (!first.isValid() || b0 < 0 || was < 0 || b0 + was > int(rows_.size())) {
         relayoutAll();
         return;
@@ -288,7 +282,6 @@ void ReceiveBox::contentsChanged(int from, int, int added) {
             break;
     }
     rows_.insert(rows_.begin() + b0, fresh.begin(), fresh.end());
-    blockCount_ = count;
     if (int(rows_.size()) != count) {
         relayoutAll();
         return;

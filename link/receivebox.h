@@ -27,7 +27,6 @@ class ReceiveBox : public QAbstractScrollArea {
 
     QTextDocument* document() const { return doc_; }
     QTextCursor textCursor() const { return cursor_; }
-    void setTextCursor(const QTextCursor& cursor);
     QString toPlainText() const;
     void setPlainText(const QString& text);
     void clear();
@@ -106,7 +105,6 @@ class ReceiveBox : public QAbstractScrollArea {
     QTextCursor cursor_;
     std::deque<int> rows_; // rows of each block, by block number
     int totalRows_ = 1;
-    int blockCount_ = 1;
     int laidOutWidth_ = -1;
     mutable QList<QRawFont> fonts_;
     mutable std::array<Glyph, 256> latin1_{};
