@@ -152,10 +152,11 @@ void ReceiveBox::appendFrame(int dropLines, const QString& text, bool follow) {
     const int height = viewport()->height();
     if (following && yBefore >= kMargin && yBefore < height && yAfter >= kMargin &&
         yAfter <= yBefore) {
-        if (yAfter != yBefore) {
-            viewport()->scroll(0, yAfter - yBefore);
-            viewport()->update(0, 0, viewport()->width(), kMargin); // a row moved into the margin
-        }
+        // Only the rows below the top margin move, so the margin stays blank and what is
+        // drawn afresh is one rectangle (a one-rectangle clip keeps blits and fills fast).
+        if (yAfter != yBefore)
+            viewport()->scroll(0, yAfter - yBefore,
+                               QRect(0, kMargin, viewport()->width(), yBefore - kMargin));
         viewport()->update(0, yAfter, viewport()->width(), height - yAfter);
     } else {
         viewport()->update();
@@ -409,7 +410,8 @@ void ReceiveBox::paintEvent(QPaintEvent* event) {
         const QString text = block.text();
         const QList<Row> rows = wrap(text);
         for (int r = inBlock; r < int(rows.size()) && top < viewport()->height(); ++r) {
-            if (top + height > area.top() && top <= area.bottom())
+            if (top + height > area.top() && top <= area.bottom() &&
+                event->region().intersects(QRect(0, top, viewport()->width(), height)))
                 drawRow(painter, block, text, rows[r], top, selectionFrom, selectionTo);
             top += height;
         }
