@@ -443,23 +443,23 @@ void ReceiveBox::drawRow(QPainter& painter, const QTextBlock& block, const QStri
             x1 += fontMetrics().horizontalAdvance(QLatin1Char(' '));
         painter.fillRect(QRectF(x0, top, x1 - x0, rowHeight()), palette().highlight());
     }
-    // Glyphs in runs of one font and one colour.
-    QList<quint32> indexes;
-    QList<QPointF> positions;
+    // Glyphs in runs of one font and one colour, gathered in buffers the box keeps, so a
+    // row allocates nothing. Spaces have no ink and are only advanced over.
+    runIndexes_.clear();
+    runPositions_.clear();
     int runFont = -1;
     bool runSelected = false;
     const auto flush = [&] {
-        if (!indexes.isEmpty() && runFont >= 0) {
+        if (!runIndexes_.empty() && runFont >= 0) {
             QGlyphRun run;
             run.setRawFont(fonts_.at(runFont));
-            run.setGlyphIndexes(indexes);
-            run.setPositions(positions);
+            run.setRawData(runIndexes_.data(), runPositions_.data(), int(runIndexes_.size()));
             painter.setPen(runSelected ? palette().highlightedText().color()
                                        : palette().text().color());
             painter.drawGlyphRun(QPointF(0, top + ascent), run);
         }
-        indexes.clear();
-        positions.clear();
+        runIndexes_.clear();
+        runPositions_.clear();
     };
     qreal x = 0;
     for (int i = row.from; i < row.to; ++i) {
@@ -467,14 +467,14 @@ void ReceiveBox::drawRow(QPainter& painter, const QTextBlock& block, const QStri
         const Glyph& g = glyph(c);
         const qreal a = c == QLatin1Char('\t') ? advanceAt(c, x) : g.advance;
         const bool selected = i >= selFrom && i < selTo;
-        if (g.font >= 0 && c != QLatin1Char('\t')) {
+        if (g.font >= 0 && c != QLatin1Char(' ') && c != QLatin1Char('\t')) {
             if (g.font != runFont || selected != runSelected) {
                 flush();
                 runFont = g.font;
                 runSelected = selected;
             }
-            indexes.append(g.index);
-            positions.append(QPointF(kMargin + x, 0));
+            runIndexes_.push_back(g.index);
+            runPositions_.emplace_back(kMargin + x, 0);
         }
         x += a;
     }

@@ -10,6 +10,7 @@
 #include <array>
 #include <deque>
 #include <utility>
+#include <vector>
 
 class QTextDocument;
 class QTextBlock;
@@ -109,6 +110,8 @@ class ReceiveBox : public QAbstractScrollArea {
     mutable QList<QRawFont> fonts_;
     mutable std::array<Glyph, 256> latin1_{};
     mutable QHash<char16_t, Glyph> glyphs_;
+    std::vector<quint32> runIndexes_; // the glyph run drawRow is gathering
+    std::vector<QPointF> runPositions_;
     QBasicTimer blink_;
     bool caretOn_ = true;
     bool selecting_ = false;
