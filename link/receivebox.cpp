@@ -126,24 +126,34 @@ void ReceiveBox::appendFrame(int dropLines, const QString& text, bool follow) {
     inFrame_ = true;
     if (dropLines > 0 && doc_->blockCount() > dropLines) {
         const int before = totalRows_;
+        // Cursors moved inside an edit block skip laying out the line they land on.
         QTextCursor cut(doc_);
+        cut.beginEditBlock();
         cut.setPosition(doc_->findBlockByNumber(dropLines).position(), QTextCursor::KeepAnchor);
         cut.removeSelectedText();
+        cut.endEditBlock();
         // The rows of the cut lines (the first row left was not cut, so it was not wrapped anew).
         cutRows = before - totalRows_;
         top -= cutRows; // what was in view stays in view
     }
     QTextCursor end(doc_);
+    end.beginEditBlock();
     end.movePosition(QTextCursor::End);
     end.insertText(text);
+    end.endEditBlock();
     updateScrollRange();
     if (follow) {
-        if (!cursor_.atEnd() || cursor_.hasSelection())
+        if (!cursor_.atEnd() || cursor_.hasSelection()) {
+            cursor_.beginEditBlock();
             cursor_.movePosition(QTextCursor::End);
+            cursor_.endEditBlock();
+        }
         wantedX_ = -1;
         bar->setValue(bar->maximum());
-        if (hasFocus())
-            updateMicroFocus();
+        // An input method is told where the caret went a few times a second, not on
+        // every frame of a stream.
+        if (hasFocus() && !microFocus_.isActive())
+            microFocus_.start(kMicroFocusMs, this);
     } else {
         bar->setValue(std::max(0, top));
     }
@@ -547,6 +557,12 @@ void ReceiveBox::moveByRows(int rows, QTextCursor::MoveMode mode) {
 }
 
 void ReceiveBox::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == microFocus_.timerId()) {
+        microFocus_.stop();
+        if (hasFocus())
+            updateMicroFocus();
+        return;
+    }
     if (event->timerId() != blink_.timerId())
         return QAbstractScrollArea::timerEvent(event);
     caretOn_ = !caretOn_;

@@ -70,6 +70,7 @@ class ReceiveBox : public QAbstractScrollArea {
 
   private:
     static constexpr int kUnknown = -2;
+    static constexpr int kMicroFocusMs = 250;
     struct Glyph {
         quint32 index = 0;
         qreal advance = 0;
@@ -113,6 +114,7 @@ class ReceiveBox : public QAbstractScrollArea {
     std::vector<quint32> runIndexes_; // the glyph run drawRow is gathering
     std::vector<QPointF> runPositions_;
     QBasicTimer blink_;
+    QBasicTimer microFocus_; // tells the input method where a stream took the caret
     bool caretOn_ = true;
     bool selecting_ = false;
     bool inFrame_ = false;
