@@ -65,13 +65,14 @@ ReplyParser::ReplyParser(CommControl& comm, QObject* parent) : QObject(parent), 
 
 int ReplyParser::versionQuietMs() const {
     // Four character times: a module sends its version in one go, so a line quiet that
-    // long has nothing more to say. Well inside the read cycle's 100 ms, so the next
-    // reply's D7 is never taken as an eleventh version byte.
+    // long has nothing more to say. Never under 20 ms: a USB serial adapter hands bytes
+    // over in bursts up to 16 ms apart, and a busy machine wakes late. Well inside the
+    // read cycle's 100 ms, so the next reply's D7 is never taken as an eleventh byte.
     const auto settings = SerialSettings::parse(comm_.Settings());
     const int rate = settings && settings->rate > 0 ? settings->rate : 9600;
     const int bits = settings ? settings->bitsPerCharacter() : 10;
     const int ms = (4 * bits * 1000 + rate - 1) / rate;
-    return std::clamp(ms, 5, 50);
+    return std::clamp(ms, 20, 50);
 }
 
 void ReplyParser::setReceiveRoute(ReceiveRoute* route) {

@@ -32,11 +32,31 @@ void SteadyScrollBar::sliderChange(SliderChange change) {
 
 void SteadyScrollBar::lookAgain() {
     lookPending_ = false;
-    if (look() != requested_)
-        repaintFor(lastChange_);
+    const Look now = look();
+    if (now == requested_)
+        return;
+    const bool creeping = now.atMaximum && requested_.atMaximum && !isSliderDown() &&
+                          sincePaint_.isValid() && sincePaint_.elapsed() < kCreepMs;
+    if (creeping) {
+        if (!creep_.isActive())
+            creep_.start(int(kCreepMs - sincePaint_.elapsed()), this);
+        return;
+    }
+    repaintFor(lastChange_);
+}
+
+void SteadyScrollBar::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != creep_.timerId()) {
+        QScrollBar::timerEvent(event);
+        return;
+    }
+    creep_.stop();
+    lookAgain();
 }
 
 void SteadyScrollBar::repaintFor(SliderChange change) {
+    creep_.stop();
+    sincePaint_.start();
     requested_ = look();
     QScrollBar::sliderChange(change);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QRect>
 #include <QScrollBar>
 
@@ -10,14 +12,22 @@
 // looked at once the insertion is over, before the window paints, against what the bar
 // last asked to show; any other repaint (an expose, a resize) shows the bar as it is.
 //
+// While the slider stays at the end and only the range grows (a stream filling the box),
+// the slider creeps a pixel at a time: it is repainted a few times a second, not on
+// every frame. A styled bar's repaint (gradients over its whole height) costs more than
+// the frame's text.
+//
 // The bar fills its own background, so that its repaint does not repaint the windows
 // beneath it (the box's frame, the window, the window's frame) over the same strip.
 class SteadyScrollBar : public QScrollBar {
   public:
     SteadyScrollBar(Qt::Orientation orientation, QWidget* parent);
 
+    static constexpr int kCreepMs = 250;
+
   protected:
     void sliderChange(SliderChange change) override;
+    void timerEvent(QTimerEvent* event) override;
 
   private:
     struct Look {
@@ -30,6 +40,8 @@ class SteadyScrollBar : public QScrollBar {
     void lookAgain();
     void repaintFor(SliderChange change);
     Look requested_;
+    QElapsedTimer sincePaint_;
+    QBasicTimer creep_;
     bool lookPending_ = false;
     SliderChange lastChange_ = SliderValueChange;
 };
