@@ -61,6 +61,13 @@ ReceiveBox::ReceiveBox(QWidget* parent)
     viewport()->setAutoFillBackground(true);
     doc_->setDocumentLayout(new ChangeReporter(
         doc_, [this](int from, int removed, int added) { contentsChanged(from, removed, added); }));
+    measureFont();
+}
+
+void ReceiveBox::measureFont() {
+    const QFontMetrics metrics = fontMetrics();
+    rowHeight_ = std::max(1, metrics.height());
+    ascent_ = metrics.ascent();
 }
 
 ReceiveBox::~ReceiveBox() = default;
@@ -225,7 +232,7 @@ int ReceiveBox::wrapWidth() const {
 }
 
 int ReceiveBox::rowHeight() const {
-    return std::max(1, fontMetrics().height());
+    return rowHeight_;
 }
 
 QList<ReceiveBox::Row> ReceiveBox::wrap(const QString& text) const {
@@ -437,7 +444,6 @@ void ReceiveBox::paintEvent(QPaintEvent* event) {
 void ReceiveBox::drawRow(QPainter& painter, const QTextBlock& block, const QString& text,
                          const Row& row, int top, int selectionFrom, int selectionTo) {
     const int at = block.position();
-    const int ascent = fontMetrics().ascent();
     // The selected part of the row, in block columns; a selection that goes on past the
     // block's end also marks the line break after its last row.
     int selFrom = std::clamp(selectionFrom - at, row.from, row.to);
@@ -466,7 +472,7 @@ void ReceiveBox::drawRow(QPainter& painter, const QTextBlock& block, const QStri
             run.setRawData(runIndexes_.data(), runPositions_.data(), int(runIndexes_.size()));
             painter.setPen(runSelected ? palette().highlightedText().color()
                                        : palette().text().color());
-            painter.drawGlyphRun(QPointF(0, top + ascent), run);
+            painter.drawGlyphRun(QPointF(0, top + ascent_), run);
         }
         runIndexes_.clear();
         runPositions_.clear();
@@ -583,6 +589,7 @@ void ReceiveBox::focusOutEvent(QFocusEvent* event) {
 
 void ReceiveBox::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
+        measureFont();
         glyphs_.clear();
         latin1_.fill(Glyph{});
         fonts_.clear();

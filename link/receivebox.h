@@ -86,6 +86,7 @@ class ReceiveBox : public QAbstractScrollArea {
     QList<Row> wrap(const QString& text) const;
     int wrapWidth() const;
     int rowHeight() const;
+    void measureFont();
     void contentsChanged(int from, int removed, int added);
     void relayoutAll();
     void updateScrollRange();
@@ -108,6 +109,8 @@ class ReceiveBox : public QAbstractScrollArea {
     std::deque<int> rows_; // rows of each block, by block number
     int totalRows_ = 1;
     int laidOutWidth_ = -1;
+    int rowHeight_ = 1; // of the box's font, kept because frames ask for it often
+    int ascent_ = 0;
     mutable QList<QRawFont> fonts_;
     mutable std::array<Glyph, 256> latin1_{};
     mutable QHash<char16_t, Glyph> glyphs_;
