@@ -16,6 +16,7 @@
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextLayout>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cmath>
@@ -235,10 +236,10 @@ int ReceiveBox::rowHeight() const {
     return rowHeight_;
 }
 
-QList<ReceiveBox::Row> ReceiveBox::wrap(const QString& text) const {
+int ReceiveBox::wrap(const QString& text, QList<Row>* rows) const {
     // Rows break after the last space that fits, or where the row is full when a word is
     // wider than the box; spaces at a row's end hang past its edge.
-    QList<Row> rows;
+    int count = 0;
     const qreal width = wrapWidth();
     int start = 0;
     int afterSpace = -1;
@@ -248,7 +249,9 @@ QList<ReceiveBox::Row> ReceiveBox::wrap(const QString& text) const {
         qreal a = advanceAt(c, x);
         if (x + a > width && i > start && !c.isSpace() && !c.isLowSurrogate()) {
             const int end = afterSpace > start ? afterSpace : i; // i is no low surrogate
-            rows.append({start, end});
+            if (rows)
+                rows->append({start, end});
+            ++count;
             start = end;
             x = 0;
             for (int j = start; j < i; ++j)
@@ -260,7 +263,14 @@ QList<ReceiveBox::Row> ReceiveBox::wrap(const QString& text) const {
         if (c.isSpace())
             afterSpace = i + 1;
     }
-    rows.append({start, int(text.size())});
+    if (rows)
+        rows->append({start, int(text.size())});
+    return count + 1;
+}
+
+QList<ReceiveBox::Row> ReceiveBox::wrap(const QString& text) const {
+    QList<Row> rows;
+    wrap(text, &rows);
     return rows;
 }
 
@@ -268,7 +278,7 @@ void ReceiveBox::relayoutAll() {
     rows_.clear();
     totalRows_ = 0;
     for (QTextBlock b = doc_->begin(); b.isValid(); b = b.next()) {
-        rows_.push_back(int(wrap(b.text()).size()));
+        rows_.push_back(wrap(b.text(), nullptr));
         totalRows_ += rows_.back();
     }
     laidOutWidth_ = wrapWidth();
@@ -292,9 +302,9 @@ void ReceiveBox::contentsChanged(int from, int, int added) {
     for (int i = 0; i < was; ++i)
         totalRows_ -= rows_[b0 + i];
     rows_.erase(rows_.begin() + b0, rows_.begin() + b0 + was);
-    std::deque<int> fresh;
+    QVarLengthArray<int, 64> fresh;
     for (QTextBlock b = first;; b = b.next()) {
-        fresh.push_back(int(wrap(b.text()).size()));
+        fresh.push_back(wrap(b.text(), nullptr));
         totalRows_ += fresh.back();
         if (b == last)
             break;

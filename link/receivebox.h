@@ -84,6 +84,8 @@ class ReceiveBox : public QAbstractScrollArea {
     // Advance of c drawn at x (a tab goes to the next tab stop).
     qreal advanceAt(QChar c, qreal x) const;
     QList<Row> wrap(const QString& text) const;
+    // The number of rows text wraps into, and the rows themselves when asked.
+    int wrap(const QString& text, QList<Row>* rows) const;
     int wrapWidth() const;
     int rowHeight() const;
     void measureFont();
