@@ -94,7 +94,7 @@ void ComWindow::Form_Load() {
     Combo4->addItem(QStringLiteral("九位"));
     // The stored values are shown even when the lists lack them; when a list has the
     // value, that item is the one selected.
-    const auto showStored = [this](QComboBox* box, const QString& text) {
+    const auto showStored = [](QComboBox* box, const QString& text) {
         const int index = box->findText(text);
         if (index >= 0)
             box->setCurrentIndex(index);
