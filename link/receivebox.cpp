@@ -674,6 +674,29 @@ void ReceiveBox::keyPressEvent(QKeyEvent* event) {
                             select ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
         caretMoved();
     };
+    // Keys that move the caret by the document's own steps, and their selecting twins.
+    struct CursorKey {
+        K::StandardKey move;
+        K::StandardKey select;
+        QTextCursor::MoveOperation op;
+    };
+    static constexpr CursorKey kCursorKeys[] = {
+        {K::MoveToNextChar, K::SelectNextChar, QTextCursor::NextCharacter},
+        {K::MoveToPreviousChar, K::SelectPreviousChar, QTextCursor::PreviousCharacter},
+        {K::MoveToNextWord, K::SelectNextWord, QTextCursor::NextWord},
+        {K::MoveToPreviousWord, K::SelectPreviousWord, QTextCursor::PreviousWord},
+        {K::MoveToStartOfDocument, K::SelectStartOfDocument, QTextCursor::Start},
+        {K::MoveToEndOfDocument, K::SelectEndOfDocument, QTextCursor::End},
+        {K::MoveToStartOfBlock, K::SelectStartOfBlock, QTextCursor::StartOfBlock},
+        {K::MoveToEndOfBlock, K::SelectEndOfBlock, QTextCursor::EndOfBlock},
+    };
+    for (const CursorKey& key : kCursorKeys) {
+        if (event == key.move || event == key.select) {
+            move(key.op, event == key.select);
+            event->accept();
+            return;
+        }
+    }
     if (event == K::Copy)
         copy();
     else if (event == K::Cut) {
@@ -684,22 +707,6 @@ void ReceiveBox::keyPressEvent(QKeyEvent* event) {
         paste();
     else if (event == K::SelectAll)
         selectAll();
-    else if (event == K::MoveToNextChar || event == K::SelectNextChar)
-        move(QTextCursor::NextCharacter, event == K::SelectNextChar);
-    else if (event == K::MoveToPreviousChar || event == K::SelectPreviousChar)
-        move(QTextCursor::PreviousCharacter, event == K::SelectPreviousChar);
-    else if (event == K::MoveToNextWord || event == K::SelectNextWord)
-        move(QTextCursor::NextWord, event == K::SelectNextWord);
-    else if (event == K::MoveToPreviousWord || event == K::SelectPreviousWord)
-        move(QTextCursor::PreviousWord, event == K::SelectPreviousWord);
-    else if (event == K::MoveToStartOfDocument || event == K::SelectStartOfDocument)
-        move(QTextCursor::Start, event == K::SelectStartOfDocument);
-    else if (event == K::MoveToEndOfDocument || event == K::SelectEndOfDocument)
-        move(QTextCursor::End, event == K::SelectEndOfDocument);
-    else if (event == K::MoveToStartOfBlock || event == K::SelectStartOfBlock)
-        move(QTextCursor::StartOfBlock, event == K::SelectStartOfBlock);
-    else if (event == K::MoveToEndOfBlock || event == K::SelectEndOfBlock)
-        move(QTextCursor::EndOfBlock, event == K::SelectEndOfBlock);
     else if (event == K::MoveToNextLine || event == K::SelectNextLine)
         rows(1, event == K::SelectNextLine);
     else if (event == K::MoveToPreviousLine || event == K::SelectPreviousLine)
