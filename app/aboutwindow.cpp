@@ -3,7 +3,7 @@
 #include "app/appcontext.h"
 #include "app/father.h"
 #include "app/loginwindow.h"
-#include "link/statuspanel.h"
+#include "ui/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QFrame>

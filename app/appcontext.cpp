@@ -3,9 +3,9 @@
 #include "app/father.h"
 #include "config/promptwindow.h"
 #include "link/qserialbackend.h"
-#include "link/showdata.h"
 #include "tools/commandwindow.h"
 #include "tools/filereceivewindow.h"
+#include "ui/showdata.h"
 
 #include <QLabel>
 #include <QMdiArea>
@@ -13,17 +13,22 @@
 #include <QProgressBar>
 #include <QTimer>
 
+namespace {
+SerialBackendFactory orRealPorts(SerialBackendFactory factory) {
+    return factory ? std::move(factory) : SerialBackendFactory(&QSerialBackend::create);
+}
+} // namespace
+
 AppContext::AppContext(UserDialogs& dialogs, Options options)
     : dialogs_(dialogs), options_(std::move(options)), portTable_(store_),
-      portMap_(portTable_, options_.portEnumerator) {
-    if (!options_.backendFactory)
-        options_.backendFactory = &QSerialBackend::create;
-    auto resolver = [this](int port) { return portMap_.deviceFor(port); };
-    link_ = std::make_unique<Link>(resolver, options_.backendFactory);
+      portMap_(portTable_, options_.portEnumerator),
+      session_(
+          std::make_unique<ModuleSession>([this](int port) { return portMap_.deviceFor(port); },
+                                          orRealPorts(options_.backendFactory))),
+      params(session_->params) {
     wireLink();
-    capture_ = std::make_unique<CapturePath>(link_->MSComm1);
     // What followed a rejected header is shown as ordinary received data.
-    connect(capture_.get(), &CapturePath::leftover, this,
+    connect(&capture(), &CapturePath::leftover, this,
             [this](const QString& text, bool hex) { showdata()->showLeftover(text, hex); });
 }
 
@@ -44,77 +49,68 @@ void AppContext::setClosingDown() {
 }
 
 void AppContext::wireLink() {
-    ReplyParser& parser = link_->parser;
-    ReadCycle& cycle = link_->cycle;
+    ModuleSession& session = *session_;
+    ReplyParser& parser = link().parser;
     connect(&parser, &ReplyParser::logLine, this, [this](const QString& line) {
         if (CommandWindow* window = loaded<CommandWindow>(); window && window->meshow)
             window->insertReply(line + QStringLiteral("\r\n"));
     });
-    connect(&parser, &ReplyParser::parameterReply, this,
-            [this](quint8 code, const QByteArray& payload) { params.storeReply(code, payload); });
-    connect(&parser, &ReplyParser::statusMessage, this,
-            [this](const QString& text, bool information) {
+    connect(&session, &ModuleSession::moduleStatus, this,
+            [this](quint8, const QString& text, bool accepted) {
                 dialogs_.message(text, QStringLiteral("提示"),
-                                 information ? UserDialogs::Icon::Information
-                                             : UserDialogs::Icon::Exclamation);
+                                 accepted ? UserDialogs::Icon::Information
+                                          : UserDialogs::Icon::Exclamation);
             });
+    connect(&session, &ModuleSession::userMessage, this, [this](const QString& text) {
+        dialogs_.message(text, QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+    });
     connect(&parser, &ReplyParser::portStateFileFailed, this, [this](const QString& reason) {
         dialogs_.message(QStringLiteral("无法保存开关量端口状态文件 portstate.dat:%1。\n"
                                         "开关量端口设置窗口将无法显示端口状态。")
                              .arg(reason),
                          QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
     });
-    connect(&parser, &ReplyParser::moduleAnswered, this, [this] {
-        if (link_->CommandBusy)
-            return; // the command window's own probe: its answer is only logged
-        ShowPrompt(1);
-        link_->cycle.startRead();
-    });
-
-    connect(&cycle, &ReadCycle::probeTimedOut, this, [this] {
+    connect(&session, &ModuleSession::readStarted, this, [this] { ShowPrompt(1); });
+    connect(&session, &ModuleSession::noAnswer, this, [this] {
         ShowPrompt(4);
-        link_->SetModuleCommandsEnabled(false);
+        link().SetModuleCommandsEnabled(false);
         intset = intfile = intnet = inttool = 1;
     });
-    connect(&cycle, &ReadCycle::readProgress, this,
+    connect(&session, &ModuleSession::readProgress, this,
             [this](int value) { window<PromptWindow>()->ProgressBar1->setValue(value); });
-    connect(&cycle, &ReadCycle::readFinished, this, [this](bool refresh) {
-        params.markMissing();
+    connect(&session, &ModuleSession::readFinished, this, [this](bool refresh) {
         if (refresh)
             emit moduleRefreshFinished();
         else
             ShowPrompt(2);
-        link_->SetModuleCommandsEnabled(true);
-        link_->SetLinkCommandsEnabled(true);
+        link().SetModuleCommandsEnabled(true);
+        link().SetLinkCommandsEnabled(true);
     });
-    connect(&cycle, &ReadCycle::promptCloseDue, this, [this] {
+    // The prompt's second ran out: the poll has started; the prompt closes.
+    connect(&session, &ModuleSession::promptCloseDue, this, [this] {
         if (PromptWindow* prompt = loaded<PromptWindow>())
-            prompt->Command1_Click();
-        else
-            link_->cycle.startPortPoll(); // the prompt was closed already: the poll follows
+            prompt->dismiss();
     });
-    connect(&cycle, &ReadCycle::portPollFinished, this, [this](bool refresh) {
+    connect(&session, &ModuleSession::pollFinished, this, [this](bool refresh) {
         if (refresh)
             emit portRefreshFinished();
     });
     // A refresh cut off by a lost line or a reopening ends as one that finished: its
     // window takes its button back and shows what it holds.
-    connect(&cycle, &ReadCycle::readCutOff, this, [this](bool refresh) {
+    connect(&session, &ModuleSession::readCutOff, this, [this](bool refresh) {
         if (refresh)
             emit moduleRefreshFinished();
     });
-    connect(&cycle, &ReadCycle::portPollCutOff, this, [this](bool refresh) {
+    connect(&session, &ModuleSession::pollCutOff, this, [this](bool refresh) {
         if (refresh)
             emit portRefreshFinished();
     });
-    connect(&link_->MSComm1, &CommControl::portLost, this, &AppContext::reportLostPort,
+    connect(&session, &ModuleSession::lineLost, this, &AppContext::reportLostPort,
             Qt::QueuedConnection);
 }
 
 void AppContext::setCaptureOpen(bool open) {
-    captureOpen_ = open;
-    capture_->reset();
-    link_->parser.setReceiveRoute(open ? capture_.get() : nullptr);
+    session_->setCaptureOpen(open);
 }
 
 void AppContext::showFileCapture() {
@@ -163,7 +159,7 @@ Father* AppContext::startup() {
 
 ShowData* AppContext::showdata() {
     if (!showdata_) {
-        showdata_ = new ShowData(*link_);
+        showdata_ = new ShowData(link());
         showdata_->closingDown = closingDown;
         showdata_->Form_Load();
         if (father_)
@@ -178,13 +174,13 @@ void AppContext::reportLostPort(const QString& detail) {
     if (PromptWindow* prompt = loaded<PromptWindow>();
         prompt && (prompt->mode() == 1 || prompt->mode() == 2))
         prompt->dismiss();
-    link_->SetModuleCommandsEnabled(false);
-    link_->SetLinkCommandsEnabled(false);
+    link().SetModuleCommandsEnabled(false);
+    link().SetLinkCommandsEnabled(false);
     if (father_)
         father_->setPortPanel(QStringLiteral("打开串口时出错"));
-    dialogs_.message(LostPortMessage(link_->MSComm1.CommPort(),
-                                     portMap_.deviceFor(link_->MSComm1.CommPort()), detail),
-                     QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+    dialogs_.message(
+        LostPortMessage(MSComm1().CommPort(), portMap_.deviceFor(MSComm1().CommPort()), detail),
+        QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
 }
 
 QString LostPortMessage(int port, const QString& device, const QString& detail) {

@@ -3,9 +3,8 @@
 #include "app/settingsstore.h"
 #include "app/userdialogs.h"
 #include "app/windowflags.h"
-#include "config/moduleparameters.h"
-#include "link/capturepath.h"
-#include "link/link.h"
+#include "link/modulesession.h"
+#include "protocol/moduleparameters.h"
 #include "serial/portmap.h"
 
 #include <QHash>
@@ -38,10 +37,12 @@ class AppContext : public QObject {
     SettingsStore& store() { return store_; }
     UserDialogs& dialogs() { return dialogs_; }
     PortMap& portMap() { return portMap_; }
-    Link& link() { return *link_; }
-    CommControl& MSComm1() { return link_->MSComm1; }
+    // The module on the serial link: the link, its sequences and the send service.
+    ModuleSession& session() { return *session_; }
+    Link& link() { return session_->link(); }
+    CommControl& MSComm1() { return session_->comm(); }
     // The file-capture receive path over MSComm1.
-    CapturePath& capture() { return *capture_; }
+    CapturePath& capture() { return session_->capture(); }
 
     // Creates the main window and runs its start-up.
     Father* startup();
@@ -76,7 +77,7 @@ class AppContext : public QObject {
 
     // True while the file-capture window captures: the parser then hands every receive
     // pass to capture() instead of reading replies.
-    bool CaptureOpen() const { return captureOpen_; }
+    bool CaptureOpen() const { return session_->captureOpen(); }
     // Opening starts from the header (state 0); closing gives the passes back.
     void setCaptureOpen(bool open);
     // Shows the file-capture window, modal and on top (a new one once it has closed).
@@ -90,8 +91,6 @@ class AppContext : public QObject {
     WindowOpenFlags windowOpen;
     qint32 CurrentRate = 0;
     QStringList SerialPortNames;
-
-    ModuleParameters params;
 
   signals:
     // A read cycle started from the module window's refresh has ended.
@@ -112,12 +111,14 @@ class AppContext : public QObject {
     SettingsStore store_;
     StoredPortTable portTable_;
     PortMap portMap_;
-    std::unique_ptr<Link> link_;
-    std::unique_ptr<CapturePath> capture_;
-    bool captureOpen_ = false;
+    std::unique_ptr<ModuleSession> session_;
     QPointer<Father> father_;
     QPointer<ShowData> showdata_;
     QHash<const QMetaObject*, QPointer<QWidget>> windows_;
+
+  public:
+    // The module's settings as last read (the session's record).
+    ModuleParameters& params;
 };
 
 // What the user is told when the open port goes away: the port (and its device, where

@@ -4,8 +4,8 @@
 #include "app/portcommands.h"
 #include "app/settingsstore.h"
 #include "link/link.h"
-#include "link/statuspanel.h"
 #include "serial/serialsettings.h"
+#include "ui/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

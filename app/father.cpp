@@ -4,8 +4,8 @@
 #include "app/portcommands.h"
 #include "link/commcontrol.h"
 #include "link/replydisplay.h"
-#include "link/showdata.h"
-#include "link/statuspanel.h"
+#include "ui/showdata.h"
+#include "ui/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QFile>

@@ -6,14 +6,15 @@
 #include "app/helpfile.h"
 #include "config/debugwindow.h"
 #include "config/gatewindow.h"
-#include "config/moduleparameters.h"
 #include "config/modulewindow.h"
-#include "link/receivebox.h"
-#include "link/showdata.h"
-#include "link/statuspanel.h"
+#include "link/modulesession.h"
+#include "protocol/frames.h"
 #include "tools/commandwindow.h"
 #include "tools/filetrwindow.h"
 #include "tools/strbunchwindow.h"
+#include "ui/receivebox.h"
+#include "ui/showdata.h"
+#include "ui/statuspanel.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -94,7 +95,6 @@ bool Father::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Father::Toolbar1_ButtonClick(int number) {
-    CommControl& comm = ctx_.MSComm1();
     switch (number) {
     case 1:
         if (ctx_.intset == 1)
@@ -120,7 +120,7 @@ void Father::Toolbar1_ButtonClick(int number) {
             ctx_.openOrFront<DebugWindow>();
         break;
     case 9: // probe the module again
-        if (!PortOpenForUser(ctx_))
+        if (!ctx_.session().PortOpenForUser())
             break;
         ctx_.link().sendProbe();
         break;
@@ -128,14 +128,12 @@ void Father::Toolbar1_ButtonClick(int number) {
         const bool text = toolButton(11)->isChecked();
         panel(2)->setText(text ? QStringLiteral("接收格式:ASCII字符")
                                : QStringLiteral("接收格式:HEX数据"));
-        ctx_.link().parser.ShowAsText = text;
-        comm.setInputMode(text ? CommControl::comInputModeText : CommControl::comInputModeBinary);
-        comm.setInputLen(text ? 0 : 1);
+        ctx_.link().setDisplayFormat(text ? Link::DisplayFormat::Text : Link::DisplayFormat::Hex);
         break;
     }
     case 13: // ask for the module's CRC
-        if (PortOpenForUser(ctx_))
-            comm.Output(QByteArray::fromHex("D7E6"));
+        if (ctx_.session().PortOpenForUser())
+            ctx_.session().SendFrame(t83::CrcQueryFrame());
         break;
     case 15:
         // What arrived before the click is gathered for the next frame: put it in first, so

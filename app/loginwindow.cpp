@@ -2,7 +2,7 @@
 
 #include "app/appcontext.h"
 #include "app/father.h"
-#include "link/statuspanel.h"
+#include "ui/statuspanel.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -11,7 +11,7 @@
 #include "app/father.h"
 #include "link/commcontrol.h"
 #include "link/replydisplay.h"
-#include "link/showdata.h"
+#include "ui/showdata.h"
 
 #include <QApplication>
 #include <QDir>
@@ -122,10 +122,7 @@ void writeAll(int fd, const QByteArray& data, int rate, int tickMs) {
 bool run(AppContext& ctx, MasterPty& pty, qsizetype total, bool asText, int rate) {
     ShowData* window = ctx.showdata();
     window->Text1->clear();
-    ctx.link().parser.ShowAsText = asText;
-    ctx.MSComm1().setInputMode(asText ? CommControl::comInputModeText
-                                      : CommControl::comInputModeBinary);
-    ctx.MSComm1().setInputLen(asText ? 0 : 1);
+    ctx.link().setDisplayFormat(asText ? Link::DisplayFormat::Text : Link::DisplayFormat::Hex);
     const QByteArray data = logLines(total);
 
     qint64 longestGap = 0;

@@ -1,8 +1,10 @@
 #include "config/debugwindow.h"
 
 #include "app/appcontext.h"
-#include "config/moduleparameters.h"
-#include "link/statuspanel.h"
+#include "link/modulesession.h"
+#include "protocol/frames.h"
+#include "protocol/hex.h"
+#include "ui/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -16,14 +18,17 @@ constexpr int kChannels = 6;
 constexpr int kFirstChannelButton = 4;
 
 // Frames of the four test buttons, in button order.
-const QByteArray& testFrame(int button) {
-    static const QByteArray frames[4] = {
-        QByteArray::fromHex("D7F9"), // start the 1010 test code
-        QByteArray::fromHex("D7F8"), // stop it
-        QByteArray::fromHex("D7E4"), // power amplifier on
-        QByteArray::fromHex("D7E5"), // power amplifier off
-    };
-    return frames[button];
+QByteArray testFrame(int button) {
+    switch (button) {
+    case 0:
+        return t83::TestCodeFrame(true); // start the 1010 test code
+    case 1:
+        return t83::TestCodeFrame(false); // stop it
+    case 2:
+        return t83::AmplifierFrame(true);
+    default:
+        return t83::AmplifierFrame(false);
+    }
 }
 
 QString channelValueName(int channel) {
@@ -104,16 +109,13 @@ void DebugWindow::setChannel(int channel, const QString& text) {
 }
 
 void DebugWindow::Command1_Click(int Index) {
-    if (Index < 0 || Index >= 10 || !PortOpenForUser(ctx_))
+    if (Index < 0 || Index >= 10 || !ctx_.session().PortOpenForUser())
         return;
     if (Index < kFirstChannelButton) {
-        SendFrame(ctx_, testFrame(Index));
+        ctx_.session().SendFrame(testFrame(Index));
         return;
     }
-    QByteArray frame = QByteArray::fromHex("D7FF");
-    for (quint8 b : channelBytes[Index - kFirstChannelButton])
-        frame.append(static_cast<char>(b));
-    SendFrame(ctx_, frame);
+    ctx_.session().SendFrame(t83::ChannelFrame(channelBytes[Index - kFirstChannelButton]));
 }
 
 void DebugWindow::freq1_Click(int Index) {

@@ -2,9 +2,10 @@
 
 #include "app/appcontext.h"
 #include "config/choicelist.h"
-#include "config/moduleparameters.h"
-#include "link/showdata.h"
-#include "link/statuspanel.h"
+#include "link/modulesession.h"
+#include "protocol/frames.h"
+#include "ui/showdata.h"
+#include "ui/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -270,17 +271,15 @@ void GateWindow::Command1_Click() {
     const bool anyChanged =
         std::find(portChanged.begin(), portChanged.end(), true) != portChanged.end();
     // With the port closed nothing can be sent; the choices stay for a later try.
-    if (anyChanged && !PortOpenForUser(ctx_))
+    if (anyChanged && !ctx_.session().PortOpenForUser())
         return;
     for (int i = 0; i < kPorts; ++i)
         edit_state(i, false);
     for (int k = 0; k < kPorts; ++k) {
         if (!portChanged[k])
             continue;
-        QByteArray frame = QByteArray::fromHex("D7D6");
-        frame.append(static_cast<char>(k));
-        frame.append(newPortTable.mid(3 * k + 1, 2));
-        SendFrame(ctx_, frame);
+        ctx_.session().SendFrame(t83::PortWriteFrame(k, quint8(newPortTable.at(3 * k + 1)),
+                                                     quint8(newPortTable.at(3 * k + 2))));
     }
     Command1->setText(kViewing);
 }
@@ -293,10 +292,10 @@ void GateWindow::Command2_Click() {
 void GateWindow::Command3_Click() {
     // The port queries leave from a timer, which drops them quietly on a closed port;
     // the user who asked for the refresh is told instead.
-    if (!PortOpenForUser(ctx_))
+    if (!ctx_.session().PortOpenForUser())
         return;
     Command3->setEnabled(false);
-    ctx_.link().cycle.startRefreshPoll();
+    ctx_.session().startRefreshPoll();
 }
 
 void GateWindow::closeEvent(QCloseEvent* event) {

@@ -2,9 +2,13 @@
 
 #include "app/appcontext.h"
 #include "config/choicelist.h"
-#include "config/moduleparameters.h"
-#include "link/showdata.h"
-#include "link/statuspanel.h"
+#include "config/keyfilters.h"
+#include "link/modulesession.h"
+#include "protocol/codes.h"
+#include "protocol/frames.h"
+#include "protocol/moduleparameters.h"
+#include "ui/showdata.h"
+#include "ui/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -37,7 +41,8 @@ constexpr TextSetting kTextSettings[6] = {
 };
 
 // Operation codes of the hex-valued settings, boxes 2 to 5.
-constexpr quint8 kHexSettingCodes[4] = {0xF5, 0xE1, 0xE7, 0xA1};
+constexpr quint8 kHexSettingCodes[4] = {t83::cmd::SetOwnAddress, t83::cmd::SetDestAddress,
+                                        t83::cmd::SetRetryCount, t83::cmd::SetInviteGroup};
 
 // The three Combo1 lists: label, items, operation code, and the text written as 0xFF
 // (every other text is written as 0x00).
@@ -48,20 +53,13 @@ struct ListSetting {
     const char16_t* onText;
 };
 constexpr ListSetting kListSettings[3] = {
-    {u"省电模式", {u"普通", u"省电"}, 0xD1, u"省电"},
-    {u"温补模式", {u"普通", u"温补"}, 0xD4, u"温补"},
-    {u"语音模式", {u"申请", u"非申请"}, 0xB6, u"申请"},
+    {u"省电模式", {u"普通", u"省电"}, t83::cmd::SetPowerSaving, u"省电"},
+    {u"温补模式", {u"普通", u"温补"}, t83::cmd::SetTempCompensation, u"温补"},
+    {u"语音模式", {u"申请", u"非申请"}, t83::cmd::SetVoiceMode, u"申请"},
 };
 
 QString text16(const char16_t* s) {
     return QString::fromUtf16(s);
-}
-
-QByteArray frame(quint8 code) {
-    QByteArray bytes;
-    bytes.append(static_cast<char>(0xD7));
-    bytes.append(static_cast<char>(code));
-    return bytes;
 }
 
 bool allDigits(const QString& text, bool hex) {
@@ -213,12 +211,11 @@ void ModuleWindow::Command1_Click() {
         return;
     }
     // With the port closed nothing can be written; the edits stay for a later try.
-    if (!PortOpenForUser(ctx_))
+    if (!ctx_.session().PortOpenForUser())
         return;
 
     Command1->setText(kViewing);
-    for (const QByteArray& f : writeFrames())
-        SendFrame(ctx_, f);
+    ctx_.session().writeSettings(writeFrames());
     SetParameterEditing(ctx_, false);
     setListsEditing(false);
 }
@@ -257,41 +254,22 @@ QStringList ModuleWindow::malformedSettings() const {
 
 QList<QByteArray> ModuleWindow::writeFrames() const {
     QList<QByteArray> frames;
-    if (textChanged[0] || textChanged[1]) {
-        QByteArray f = frame(0xFF);
-        for (int box = 0; box < 2; ++box) {
-            const QString text = Text1[box]->text();
-            f.append(static_cast<char>(PackDecimalPair(text.left(2))));
-            f.append(static_cast<char>(PackDecimalPair(text.mid(2, 2))));
-            f.append(static_cast<char>(PackDecimalPair(text.right(2))));
-        }
-        frames << f;
-    }
-    for (int box = 2; box < 6; ++box) {
-        if (!textChanged[box])
-            continue;
-        QByteArray f = frame(kHexSettingCodes[box - 2]);
-        const QString digits = hexDigitsOf(Text1[box]);
-        for (int k = 0; k + 1 < digits.size(); k += 2)
-            f.append(
-                static_cast<char>(HexDigitValue(digits[k]) * 16 + HexDigitValue(digits[k + 1])));
-        frames << f;
-    }
-    for (int j = 0; j < 3; ++j) {
-        if (!listChanged[j])
-            continue;
-        QByteArray f = frame(kListSettings[j].code);
-        const bool on = Combo1[j]->currentText() == text16(kListSettings[j].onText);
-        f.append(static_cast<char>(on ? 0xFF : 0x00));
-        frames << f;
-    }
+    if (textChanged[0] || textChanged[1])
+        frames << t83::FrequencyWriteFrame(Text1[0]->text(), Text1[1]->text());
+    for (int box = 2; box < 6; ++box)
+        if (textChanged[box])
+            frames << t83::HexSettingWriteFrame(kHexSettingCodes[box - 2], hexDigitsOf(Text1[box]));
+    for (int j = 0; j < 3; ++j)
+        if (listChanged[j])
+            frames << t83::ModeWriteFrame(
+                kListSettings[j].code, Combo1[j]->currentText() == text16(kListSettings[j].onText));
     // Squelch and data bits go out on every write, when their list shows a known value.
     const QString squelch = Combo2->currentText();
     if (squelch == QStringLiteral("模拟") || squelch == QStringLiteral("数字"))
-        frames << frame(0xA8) + QByteArray(1, squelch == QStringLiteral("数字") ? '\xFF' : '\x00');
+        frames << t83::SquelchWriteFrame(squelch == QStringLiteral("数字"));
     const QString dataBits = Combo3->currentText();
     if (dataBits == QStringLiteral("八位") || dataBits == QStringLiteral("九位"))
-        frames << frame(0xAB) + QByteArray(1, dataBits == QStringLiteral("九位") ? '\x01' : '\x00');
+        frames << t83::DataBitsWriteFrame(dataBits == QStringLiteral("九位"));
     return frames;
 }
 
@@ -303,10 +281,10 @@ void ModuleWindow::Command2_Click() {
 void ModuleWindow::Command3_Click() {
     // The read requests leave from a timer, which drops them quietly on a closed port;
     // the user who asked for the refresh is told instead.
-    if (!PortOpenForUser(ctx_))
+    if (!ctx_.session().PortOpenForUser())
         return;
     Command3->setEnabled(false);
-    ctx_.link().cycle.startRefreshRead();
+    ctx_.session().startRefreshRead();
 }
 
 void ModuleWindow::closeEvent(QCloseEvent* event) {

@@ -1,8 +1,8 @@
 #include "config/promptwindow.h"
 
 #include "app/appcontext.h"
-#include "link/link.h"
-#include "link/statuspanel.h"
+#include "link/modulesession.h"
+#include "ui/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -102,10 +102,8 @@ void PromptWindow::closeFromButton() {
 }
 
 void PromptWindow::Command1_Click() {
-    ReadCycle& cycle = ctx_.link().cycle;
     closeFromButton();
-    cycle.Timer4.stop();
-    cycle.startPortPoll();
+    ctx_.session().promptDone();
 }
 
 void PromptWindow::Command2_Click() {

@@ -1,5 +1,6 @@
-// Fuzz target over the module link without windows: the serial object on an in-memory
-// line, the reply parser, the read cycle and the file-capture path.
+// Fuzz target over the module engine without windows: the module session as the program
+// wires it (the serial object on an in-memory line, the reply parser, the read cycle and
+// the file-capture path).
 //
 // The input holds two streams. Received bytes are taken from its front; the schedule is
 // taken from its back, one byte per step (then the step's own arguments): how many bytes
@@ -19,9 +20,8 @@
 //    half way and firing the timers leaves the parser idle, and a probe answer D7 FD is
 //    heard.
 // A broken invariant aborts with a message and the link's state.
-#include "link/capturepath.h"
-#include "link/link.h"
 #include "link/memorybackend.h"
+#include "link/modulesession.h"
 #include "serial/portopen.h"
 
 #include <QCoreApplication>
@@ -113,21 +113,18 @@ constexpr int kMaxTimerRounds = 1000;
 class Harness {
   public:
     Harness()
-        : link([](int port) { return port == 1 ? QStringLiteral("mem") : QString(); },
-               [this](const QString&) { return std::make_unique<MemoryBackend>(&line); }),
-          comm(link.MSComm1), parser(link.parser), cycle(link.cycle), capture(comm) {
-        // What the application wires between the link and its windows, without windows.
-        QObject::connect(&parser, &ReplyParser::moduleAnswered, &link, [this] {
-            ++answers;
-            if (!link.CommandBusy)
-                cycle.startRead();
-        });
-        QObject::connect(&cycle, &ReadCycle::promptCloseDue, &link,
-                         [this] { cycle.startPortPoll(); });
-        QObject::connect(&parser, &ReplyParser::statusMessage, &link, [this] { modal(); });
+        : session([](int port) { return port == 1 ? QStringLiteral("mem") : QString(); },
+                  [this](const QString&) { return std::make_unique<MemoryBackend>(&line); }),
+          link(session.link()), comm(link.MSComm1), parser(link.parser), cycle(link.cycle),
+          capture(session.capture()) {
+        // The session runs the module's sequences as it does in the program; the harness
+        // plays the windows' part: messages that are modal, the capture window.
+        QObject::connect(&session, &ModuleSession::answered, &link, [this] { ++answers; });
+        QObject::connect(&session, &ModuleSession::moduleStatus, &link, [this] { modal(); });
         QObject::connect(&parser, &ReplyParser::portStateFileFailed, &link, [this] { modal(); });
         QObject::connect(
-            &comm, &CommControl::portLost, &link, [this] { lineLost(); }, Qt::QueuedConnection);
+            &session, &ModuleSession::lineLost, &link, [this] { lineLost(); },
+            Qt::QueuedConnection);
         QObject::connect(&capture, &CapturePath::badHeader, &link, [this] {
             modal();
             setCaptureOpen(false);
@@ -149,9 +146,7 @@ class Harness {
                          [this] { silenceArmed = true; });
         QObject::connect(&capture, &CapturePath::overflow, &link, [this] { overflowed = true; });
 
-        // Start-up: the receive window shows hex, DTR on, the port opens, the probe goes.
-        comm.setInputMode(CommControl::comInputModeBinary);
-        comm.setDTREnable(true);
+        // Start-up: the port opens, the probe goes.
         if (!OpenPort(comm, 1, QString::fromLatin1(kSettings[0])).ok())
             violated("the in-memory port did not open");
         link.sendProbe();
@@ -303,9 +298,7 @@ class Harness {
 
     // The toolbar's display-format button.
     void switchDisplay(bool text) {
-        parser.ShowAsText = text;
-        comm.setInputMode(text ? CommControl::comInputModeText : CommControl::comInputModeBinary);
-        comm.setInputLen(text ? 0 : 1);
+        link.setDisplayFormat(text ? Link::DisplayFormat::Text : Link::DisplayFormat::Hex);
         settle();
     }
 
@@ -313,8 +306,7 @@ class Harness {
     void setCaptureOpen(bool open) {
         captureOpen = open;
         silenceArmed = false;
-        capture.reset();
-        parser.setReceiveRoute(open ? &capture : nullptr);
+        session.setCaptureOpen(open);
     }
 
     // The capture window's 300 ms of silence after data: a complete file stays for
@@ -541,11 +533,12 @@ class Harness {
     }
 
     MemoryLine line;
-    Link link;
+    ModuleSession session;
+    Link& link;
     CommControl& comm;
     ReplyParser& parser;
     ReadCycle& cycle;
-    CapturePath capture;
+    CapturePath& capture;
     bool captureOpen = false;
     bool silenceArmed = false;
     bool overflowed = false;

@@ -1,11 +1,13 @@
 #include "link/capturepath.h"
 
+#include "protocol/codes.h"
+
 #include <QtEndian>
 
 #include <algorithm>
 
 namespace {
-constexpr quint8 kMarker = 0xD7;
+constexpr quint8 kMarker = t83::kFrameStart;
 // After the name: the separator and the four length bytes.
 constexpr int kHeaderTail = 5;
 constexpr qint64 kProgressIntervalMs = 50;

@@ -15,6 +15,14 @@ class Link : public QObject {
     Link(CommControl::PortResolver resolver, SerialBackendFactory factory,
          QObject* parent = nullptr);
 
+    enum class DisplayFormat { Hex, Text };
+    // Received data that belongs to no reply is shown as hex pairs (read as bytes) or as
+    // characters (read as text in the ANSI code page).
+    void setDisplayFormat(DisplayFormat format);
+    DisplayFormat displayFormat() const {
+        return parser.ShowAsText ? DisplayFormat::Text : DisplayFormat::Hex;
+    }
+
     // Sends the probe D7 FE and starts its time-out; the module has not answered yet.
     void sendProbe();
     // Returns the parser (its collection and version timers included) and the timed

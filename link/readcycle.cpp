@@ -2,19 +2,7 @@
 
 #include "link/commcontrol.h"
 #include "link/replyparser.h"
-
-namespace {
-// Read request of each step of the read cycle.
-QByteArray readRequest(qint16 step) {
-    static const QByteArray frames[] = {
-        QByteArray::fromHex("D7EF"),   QByteArray::fromHex("D7F4"),   QByteArray::fromHex("D7E3"),
-        QByteArray::fromHex("D7E8"),   QByteArray::fromHex("D7A2"),   QByteArray::fromHex("D7EC"),
-        QByteArray::fromHex("D7D2"),   QByteArray::fromHex("D7D5"),   QByteArray::fromHex("D7B7"),
-        QByteArray::fromHex("D7ABAA"), QByteArray::fromHex("D7A8AA"),
-    };
-    return step >= 1 && step <= 11 ? frames[step - 1] : QByteArray();
-}
-} // namespace
+#include "protocol/frames.h"
 
 ReadCycle::ReadCycle(CommControl& comm, ReplyParser& parser, QObject* parent)
     : QObject(parent), comm_(comm), parser_(parser) {
@@ -58,15 +46,13 @@ void ReadCycle::stop() {
 
 void ReadCycle::SendReadRequest(const qint16& step) {
     if (comm_.PortOpen())
-        comm_.Output(readRequest(step));
+        comm_.Output(t83::ReadRequestFrame(step));
     Timer2.start();
 }
 
 void ReadCycle::SendGateQuery() {
-    QByteArray frame = QByteArray::fromHex("D7D8");
-    frame.append(static_cast<char>(PortQueryIndex));
     if (comm_.PortOpen())
-        comm_.Output(frame);
+        comm_.Output(t83::PortQueryFrame(PortQueryIndex));
     Timer5.start();
 }
 

@@ -17,10 +17,17 @@ struct ReplyCode {
     int minimum = length; // the version reply may come one byte short
 };
 
+// Each listed reply code with its payload length (as ReplyPayloadLength gives it) and
+// the parser state that waits for its payload.
+using namespace t83;
 constexpr ReplyCode kReplies[] = {
-    {0xEF, 6, 2},      {0xF4, 2, 3},  {0xE3, 2, 4},  {0xE8, 1, 5},  {0xA2, 2, 6},
-    {0xEC, 11, 7, 10}, {0xD2, 1, 8},  {0xD5, 1, 9},  {0xB7, 1, 10}, {0xD8, 3, 11},
-    {0xC6, 4, 12},     {0xE6, 1, 13}, {0xAB, 1, 14}, {0xA8, 1, 15},
+    {cmd::ReadFrequencies, 6, 2}, {cmd::ReadOwnAddress, 2, 3},
+    {cmd::ReadDestAddress, 2, 4}, {cmd::ReadRetryCount, 1, 5},
+    {cmd::ReadInviteGroup, 2, 6}, {cmd::ReadVersion, 11, 7, 10},
+    {cmd::ReadPowerSaving, 1, 8}, {cmd::ReadTempCompensation, 1, 9},
+    {cmd::ReadVoiceMode, 1, 10},  {cmd::PortQuery, 3, 11},
+    {status::PortReport, 4, 12},  {cmd::CrcQuery, 1, 13},
+    {cmd::DataBits, 1, 14},       {cmd::Squelch, 1, 15},
 };
 
 const ReplyCode* replyForCode(quint8 code) {
@@ -42,13 +49,6 @@ const ReplyCode* replyForState(qint16 state) {
 constexpr int kBytesPerCall = 16384;
 
 } // namespace
-
-int ReplyPayloadLength(quint8 code) {
-    if (code == 0xF7 || code == 0xFA || code == 0xFD || code == 0xFF)
-        return 0;
-    const ReplyCode* reply = replyForCode(code);
-    return reply ? reply->length : -1;
-}
 
 ReplyParser::ReplyParser(CommControl& comm, QObject* parent) : QObject(parent), comm_(comm) {
     Timer6.setInterval(50);
@@ -151,7 +151,7 @@ void ReplyParser::applyPayload(qint16 state, const QByteArray& p) {
         QString version;
         for (char c : p)
             version += QChar(static_cast<quint8>(c));
-        emit parameterReply(0xEC, p);
+        emit parameterReply(t83::cmd::ReadVersion, p);
         emit versionRead(version);
         break;
     }
@@ -178,25 +178,25 @@ void ReplyParser::applyPayload(qint16 state, const QByteArray& p) {
 
 // A two-byte reply that ends with a message; the parser is idle again before the
 // message shows, so bytes arriving meanwhile are parsed afresh.
-void ReplyParser::statusReply(const QString& logText, const QString& message, bool information) {
+void ReplyParser::statusReply(quint8 code, const QString& message, bool information) {
     ReplyState = 0;
-    LogReplyText(logText);
-    emit statusMessage(message, information);
+    LogReplyText(QStringLiteral("D7:") + HexByte(code) + QStringLiteral(":"));
+    emit statusMessage(code, message, information);
 }
 
 // Reply code just read after D7. Returns false when the pass must end here.
 bool ReplyParser::dispatchCode(quint8 code) {
     switch (code) {
-    case 0xF7:
-        statusReply(QStringLiteral("D7:F7:"), QStringLiteral("锁相环无法锁定"), false);
+    case t83::status::LockFailed:
+        statusReply(code, QStringLiteral("锁相环无法锁定"), false);
         return true;
-    case 0xFF:
-        statusReply(QStringLiteral("D7:FF:"), QStringLiteral("设置频率超出范围"), false);
+    case t83::status::OutOfRange:
+        statusReply(code, QStringLiteral("设置频率超出范围"), false);
         return true;
-    case 0xFA:
-        statusReply(QStringLiteral("D7:FA:"), QStringLiteral("频率设置完成"), true);
+    case t83::status::FrequencySet:
+        statusReply(code, QStringLiteral("频率设置完成"), true);
         return true;
-    case 0xFD:
+    case t83::status::Present:
         ModuleAnswered = true;
         ReplyState = 0;
         emit moduleAnswered();
@@ -244,7 +244,7 @@ void ReplyParser::ParseModuleReply() {
         if (ReplyState == 0) {
             // Hex display: the run of bytes before the next D7 in one read; the D7
             // itself starts a reply.
-            const int d7 = comm_.InBufferIndexOf(char(0xD7));
+            const int d7 = comm_.InBufferIndexOf(char(t83::kFrameStart));
             if (d7 != 0) {
                 const int run = d7 < 0 ? std::min(comm_.InBufferCount(), budget) : d7;
                 comm_.setInputLen(std::min(run, budget));

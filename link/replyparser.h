@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/receiveroute.h"
+#include "protocol/codes.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -64,8 +65,9 @@ class ReplyParser : public QObject {
     void versionRead(const QString& version);
     // The CRC byte, and which way the CRC panel's toggle now points.
     void crcRead(quint8 crc, bool toggle);
-    // A status reply that the user is told about; `information` picks the icon.
-    void statusMessage(const QString& text, bool information);
+    // A status reply to a frequency write (FA, F7, FF) that the user is told about;
+    // `information` picks the icon.
+    void statusMessage(quint8 code, const QString& text, bool information);
     // A line for the command window's reply log (without its line end).
     void logLine(const QString& line);
     // A switch port's three bytes were stored; after port 7 the table is complete.
@@ -77,7 +79,7 @@ class ReplyParser : public QObject {
     bool dispatchCode(quint8 code);
     void applyPayload(qint16 state, const QByteArray& payload);
     void writePortStateFile();
-    void statusReply(const QString& logText, const QString& message, bool information);
+    void statusReply(quint8 code, const QString& message, bool information);
 
     CommControl& comm_;
     ReceiveRoute* route_ = nullptr;
@@ -85,7 +87,3 @@ class ReplyParser : public QObject {
     bool versionWaitOver_ = false;
     bool portStateWriteReported_ = false;
 };
-
-// Payload length of a listed reply code, or -1 for a code the parser does not list
-// (and 0 for the two-byte replies F7, FA, FD, FF).
-int ReplyPayloadLength(quint8 code);

@@ -1,72 +1,38 @@
 #pragma once
 
-// Frame vocabulary of the module link. Every frame in either direction is the
-// start byte D7, one operation code and a payload whose length the code alone
-// fixes; there is no length byte, checksum or terminator.
+// The simulator speaks the module link's own vocabulary (protocol/codes.h).
+
+#include "protocol/codes.h"
 
 #include <QString>
 #include <QtGlobal>
 
 namespace t83sim {
 
-constexpr quint8 kFrameStart = 0xD7;
-
-// Value byte that turns the data-bits and squelch frames into read requests.
-constexpr quint8 kReadMarker = 0xAA;
-
-// Operation codes the host sends to the module.
-namespace cmd {
-constexpr quint8 Probe = 0xFE;
-constexpr quint8 CrcQuery = 0xE6;
-constexpr quint8 ReadFrequencies = 0xEF;
-constexpr quint8 ReadOwnAddress = 0xF4;
-constexpr quint8 ReadDestAddress = 0xE3;
-constexpr quint8 ReadRetryCount = 0xE8;
-constexpr quint8 ReadInviteGroup = 0xA2;
-constexpr quint8 ReadVersion = 0xEC;
-constexpr quint8 ReadPowerSaving = 0xD2;
-constexpr quint8 ReadTempCompensation = 0xD5;
-constexpr quint8 ReadVoiceMode = 0xB7;
-constexpr quint8 DataBits = 0xAB; // value AA reads, anything else writes
-constexpr quint8 Squelch = 0xA8;  // value AA reads, anything else writes
-constexpr quint8 PortQuery = 0xD8;
-constexpr quint8 SetFrequencies = 0xFF;
-constexpr quint8 SetOwnAddress = 0xF5;
-constexpr quint8 SetDestAddress = 0xE1;
-constexpr quint8 SetRetryCount = 0xE7;
-constexpr quint8 SetInviteGroup = 0xA1;
-constexpr quint8 SetPowerSaving = 0xD1;
-constexpr quint8 SetTempCompensation = 0xD4;
-constexpr quint8 SetVoiceMode = 0xB6;
-constexpr quint8 SetPortConfig = 0xD6;
-constexpr quint8 StartTestCode = 0xF9;
-constexpr quint8 StopTestCode = 0xF8;
-constexpr quint8 AmplifierOn = 0xE4;
-constexpr quint8 AmplifierOff = 0xE5;
-} // namespace cmd
-
-// Status codes the module sends that are not echoes of a request code.
-namespace status {
-constexpr quint8 Present = 0xFD;      // answer to the probe
-constexpr quint8 FrequencySet = 0xFA; // frequency write accepted
-constexpr quint8 LockFailed = 0xF7;   // frequency write: phase lock failed
-constexpr quint8 OutOfRange = 0xFF;   // frequency write: outside the band
-constexpr quint8 PortReport = 0xC6;   // four-byte report, never requested
-} // namespace status
+using t83::kFrameStart;
+using t83::kReadMarker;
+namespace cmd = t83::cmd;
+namespace status = t83::status;
 
 // Payload length of a host frame with this code, or -1 when the code is not
 // one the module accepts as a command.
-int commandPayloadLength(quint8 code);
+inline int commandPayloadLength(quint8 code) {
+    return t83::CommandPayloadLength(code);
+}
 
 // Payload length of a module reply with this code, or -1 when the host does
 // not know the code (such a reply has no fixed length).
-int replyPayloadLength(quint8 code);
+inline int replyPayloadLength(quint8 code) {
+    return ::ReplyPayloadLength(code);
+}
 
 inline bool isListedReplyCode(quint8 code) {
     return replyPayloadLength(code) >= 0;
 }
 
 // Short readable name of a host command code, for logs ("probe", "set-port").
-QString commandName(quint8 code);
+inline QString commandName(quint8 code) {
+    return t83::CommandName(code);
+}
 
 } // namespace t83sim

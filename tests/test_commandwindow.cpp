@@ -2,12 +2,12 @@
 // window), the busy flag, the read-only receive area and the window's lifetime.
 #include "app/appcontext.h"
 #include "app/father.h"
-#include "link/showdata.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "tools/commandwindow.h"
 #include "tools/hexpairs.h"
+#include "ui/showdata.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>

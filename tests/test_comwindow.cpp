@@ -4,12 +4,12 @@
 #include "app/appcontext.h"
 #include "app/comwindow.h"
 #include "app/father.h"
-#include "link/showdata.h"
-#include "link/statuspanel.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/pty.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
+#include "ui/showdata.h"
+#include "ui/statuspanel.h"
 
 #include <QComboBox>
 #include <QLabel>

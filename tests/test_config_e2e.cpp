@@ -4,10 +4,10 @@
 #include "app/appcontext.h"
 #include "config/gatewindow.h"
 #include "config/modulewindow.h"
-#include "link/showdata.h"
 #include "sim/station.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
+#include "ui/showdata.h"
 
 #include <QComboBox>
 #include <QLineEdit>

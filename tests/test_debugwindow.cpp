@@ -2,10 +2,10 @@
 // store, the frequency editor behind the channel buttons' pop-up menu, and a closed port.
 #include "app/appcontext.h"
 #include "config/debugwindow.h"
-#include "link/showdata.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
+#include "ui/showdata.h"
 
 #include <QMenu>
 #include <QPushButton>

@@ -3,11 +3,11 @@
 #include "app/appcontext.h"
 #include "app/father.h"
 #include "config/promptwindow.h"
-#include "link/showdata.h"
 #include "sim/station.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "tools/commandwindow.h"
+#include "ui/showdata.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -5,12 +5,12 @@
 #include "app/appcontext.h"
 #include "app/father.h"
 #include "link/capturepath.h"
-#include "link/showdata.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/fileheader.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "tools/filereceivewindow.h"
+#include "ui/showdata.h"
 
 #include <QDir>
 #include <QElapsedTimer>

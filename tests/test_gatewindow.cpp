@@ -3,10 +3,10 @@
 // the refused close box.
 #include "app/appcontext.h"
 #include "config/gatewindow.h"
-#include "link/showdata.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
+#include "ui/showdata.h"
 
 #include <QComboBox>
 #include <QDir>

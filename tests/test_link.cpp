@@ -18,7 +18,6 @@ class TestLink : public QObject {
         link = std::make_unique<Link>(
             [](int port) { return port == 1 ? QStringLiteral("mem") : QString(); },
             [this](const QString&) { return std::make_unique<MemoryBackend>(&line); });
-        link->MSComm1.setInputMode(CommControl::comInputModeBinary);
         QVERIFY(OpenPort(link->MSComm1, 1, QStringLiteral("9600,n,8,1")).ok());
         line.takeWritten();
     }
@@ -50,7 +49,7 @@ class TestLink : public QObject {
         QCOMPARE(crc[0][0].value<quint8>(), quint8(0x5A));
         QVERIFY(crc[0][1].toBool() != crc[1][1].toBool()); // the panel's toggle flips
         QCOMPARE(status.size(), 1);
-        QCOMPARE(status[0][0].toString(), QStringLiteral("锁相环无法锁定"));
+        QCOMPARE(status[0][1].toString(), QStringLiteral("锁相环无法锁定"));
         QCOMPARE(parser.PortStateTable.mid(15, 3), QByteArray::fromHex("05000F"));
         const QStringList lines{QStringLiteral("D7:FD:"),
                                 QStringLiteral("D7:EF:22:91:00:23:50:00:"),

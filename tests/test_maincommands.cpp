@@ -8,14 +8,14 @@
 #include "config/debugwindow.h"
 #include "config/gatewindow.h"
 #include "config/modulewindow.h"
-#include "link/showdata.h"
-#include "link/statuspanel.h"
 #include "serial/portopen.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/onscreen.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "tools/commandwindow.h"
+#include "ui/showdata.h"
+#include "ui/statuspanel.h"
 
 #include <QApplication>
 #include <QCoreApplication>

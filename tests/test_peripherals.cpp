@@ -6,10 +6,10 @@
 #include "app/loginwindow.h"
 #include "app/splashwindow.h"
 #include "config/promptwindow.h"
-#include "link/showdata.h"
 #include "serial/portopen.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/testenv.h"
+#include "ui/showdata.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -5,10 +5,10 @@
 #include "app/comwindow.h"
 #include "app/father.h"
 #include "config/promptwindow.h"
-#include "link/showdata.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
+#include "ui/showdata.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

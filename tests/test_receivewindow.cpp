@@ -5,13 +5,13 @@
 #include "app/appcontext.h"
 #include "app/comwindow.h"
 #include "link/replydisplay.h"
-#include "link/showdata.h"
-#include "link/statuspanel.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/onscreen.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "tools/commandwindow.h"
+#include "ui/showdata.h"
+#include "ui/statuspanel.h"
 
 #include <QClipboard>
 
@@ -352,8 +352,7 @@ class TestReceiveWindow : public QObject {
                  ShowData::kHexLine);
 
         window->Text1->clear();
-        ctx->link().parser.ShowAsText = true;
-        ctx->MSComm1().setInputMode(CommControl::comInputModeText);
+        ctx->link().setDisplayFormat(Link::DisplayFormat::Text);
         for (qsizetype at = 0; at < data.size(); at += 4096)
             line->feed(data.mid(at, 4096));
         const QString lastText = QString::fromLatin1(data.right(500)).remove(QLatin1Char('\r'));
@@ -362,8 +361,7 @@ class TestReceiveWindow : public QObject {
     }
 
     void gbkCharacterSplitAcrossArrivalsShowsOnce() {
-        ctx->link().parser.ShowAsText = true;
-        ctx->MSComm1().setInputMode(CommControl::comInputModeText);
+        ctx->link().setDisplayFormat(Link::DisplayFormat::Text);
         line->feed(QByteArray::fromHex("41D6"));
         QTRY_COMPARE(window->Text1->toPlainText(), QStringLiteral("A"));
         line->feed(QByteArray::fromHex("D042"));

@@ -6,12 +6,12 @@
 #include "config/promptwindow.h"
 #include "link/replydisplay.h"
 #include "link/replyparser.h"
-#include "link/showdata.h"
-#include "link/statuspanel.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "tools/commandwindow.h"
+#include "ui/showdata.h"
+#include "ui/statuspanel.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -74,9 +74,7 @@ class TestReplyParser : public QObject {
     }
 
     void characterDisplayParsesNothing() {
-        ctx->link().parser.ShowAsText = true;
-        ctx->MSComm1().setInputMode(CommControl::comInputModeText);
-        ctx->MSComm1().setInputLen(0);
+        ctx->link().setDisplayFormat(Link::DisplayFormat::Text);
         line->feed(QByteArray::fromHex("41D7EF") + QByteArray("BCD"));
         QTRY_VERIFY(shown().endsWith(QStringLiteral("BCD")));
         QVERIFY(shown().startsWith(QStringLiteral("A")));

@@ -4,11 +4,11 @@
 #include "app/father.h"
 #include "app/portcommands.h"
 #include "link/commcontrol.h"
-#include "link/showdata.h"
-#include "link/statuspanel.h"
 #include "tests/support/memorylines.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
+#include "ui/showdata.h"
+#include "ui/statuspanel.h"
 
 #include <QDir>
 #include <QFile>

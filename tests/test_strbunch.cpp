@@ -4,12 +4,12 @@
 #include "app/appcontext.h"
 #include "app/father.h"
 #include "config/promptwindow.h"
-#include "link/showdata.h"
-#include "link/statuspanel.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/testenv.h"
 #include "tools/hexpairs.h"
 #include "tools/strbunchwindow.h"
+#include "ui/showdata.h"
+#include "ui/statuspanel.h"
 
 #include <QClipboard>
 #include <QComboBox>

@@ -1,9 +1,9 @@
 #include "tools/commandwindow.h"
 
 #include "app/appcontext.h"
-#include "config/moduleparameters.h"
-#include "link/statuspanel.h"
+#include "link/modulesession.h"
 #include "tools/hexpairs.h"
+#include "ui/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -101,9 +101,9 @@ void CommandWindow::Send() {
     const QByteArray frame = HexTextToBytes(Text1->toPlainText());
     if (frame.isEmpty())
         return; // no complete pair: nothing to send
-    if (!PortOpenForUser(ctx_))
+    if (!ctx_.session().PortOpenForUser())
         return;
-    SendFrame(ctx_, frame);
+    ctx_.session().SendFrame(frame);
     Timer1.start();
     ctx_.link().CommandBusy = true;
 }

@@ -2,7 +2,7 @@
 
 #include "app/appcontext.h"
 #include "link/capturepath.h"
-#include "link/statuspanel.h"
+#include "ui/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>

@@ -1,9 +1,11 @@
 #include "tools/filetrwindow.h"
 
+#include "protocol/frames.h"
+
 #include "app/appcontext.h"
 #include "link/commcontrol.h"
-#include "link/statuspanel.h"
 #include "tools/pacedsender.h"
+#include "ui/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -128,20 +130,11 @@ void FileTrWindow::showModal() {
 }
 
 QByteArray FileTrWindow::EncodeFileLength(quint32 length) {
-    QByteArray bytes(4, '\0');
-    for (int i = 3; i >= 0; --i, length >>= 8)
-        bytes[i] = char(length & 0xff);
-    return bytes;
+    return t83::EncodeFileLength(length);
 }
 
 QByteArray FileTrWindow::FileHeader(const QByteArray& nameBytes, quint32 length) {
-    QByteArray header;
-    header.append(char(0xD7));
-    header.append(char(nameBytes.size()));
-    header.append(nameBytes);
-    header.append('*');
-    header.append(EncodeFileLength(length));
-    return header;
+    return t83::FileHeaderFrame(nameBytes, length);
 }
 
 void FileTrWindow::comd(bool idle) {

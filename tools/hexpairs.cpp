@@ -1,6 +1,6 @@
 #include "tools/hexpairs.h"
 
-#include "config/moduleparameters.h"
+#include "protocol/hex.h"
 
 #include <QPlainTextEdit>
 #include <QTextCursor>

@@ -1,10 +1,10 @@
 #include "tools/strbunchwindow.h"
 
 #include "app/appcontext.h"
-#include "config/moduleparameters.h"
-#include "link/statuspanel.h"
+#include "link/modulesession.h"
 #include "tools/hexpairs.h"
 #include "tools/pacedsender.h"
+#include "ui/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -243,7 +243,7 @@ void StrbunchWindow::Command3_Click() {
         ctx_.dialogs().message(kNoData, QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
         return;
     }
-    if (!PortOpenForUser(ctx_))
+    if (!ctx_.session().PortOpenForUser())
         return;
     const QByteArray bytes = prepareData(true);
     if (bytes.isEmpty())
@@ -265,7 +265,7 @@ void StrbunchWindow::Command1_Click() {
         ctx_.dialogs().message(kNoData, QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
         return;
     }
-    if (!PortOpenForUser(ctx_))
+    if (!ctx_.session().PortOpenForUser())
         return;
     DataBytes = prepareData(false);
     if (DataBytes.isEmpty())

@@ -1,8 +1,8 @@
 #include "tests/support/appfixture.h"
 
 #include "app/father.h"
-#include "link/showdata.h"
 #include "tests/support/testenv.h"
+#include "ui/showdata.h"
 
 void AppFixture::start(bool withProbe) {
     testenv::reset();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/link.h"
-#include "link/receivebox.h"
+#include "ui/receivebox.h"
 
 #include <QElapsedTimer>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "link/receivebox.h"
+#include "ui/receivebox.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "sim/frames.h"
+#include "protocol/codes.h"
 
-namespace t83sim {
+namespace t83 {
 
 namespace {
 
@@ -45,8 +45,7 @@ struct ReplyInfo {
     int payload;
 };
 
-// What the host's reply parser knows: parameter replies carry the request's
-// own code, the rest are status codes.
+// Parameter replies carry the request's own code; the rest are status codes.
 constexpr ReplyInfo kReplies[] = {
     {cmd::ReadFrequencies, 6}, {cmd::ReadOwnAddress, 2},
     {cmd::ReadDestAddress, 2}, {cmd::ReadRetryCount, 1},
@@ -61,29 +60,26 @@ constexpr ReplyInfo kReplies[] = {
 
 } // namespace
 
-int commandPayloadLength(quint8 code) {
-    for (const auto& c : kCommands) {
+int CommandPayloadLength(quint8 code) {
+    for (const auto& c : kCommands)
         if (c.code == code)
             return c.payload;
-    }
     return -1;
 }
 
-int replyPayloadLength(quint8 code) {
-    for (const auto& r : kReplies) {
-        if (r.code == code)
-            return r.payload;
-    }
-    return -1;
-}
-
-QString commandName(quint8 code) {
-    for (const auto& c : kCommands) {
+QString CommandName(quint8 code) {
+    for (const auto& c : kCommands)
         if (c.code == code)
             return QString::fromLatin1(c.name);
-    }
     return QStringLiteral("unknown-") +
            QString::number(code, 16).rightJustified(2, QLatin1Char('0')).toUpper();
 }
 
-} // namespace t83sim
+} // namespace t83
+
+int ReplyPayloadLength(quint8 code) {
+    for (const auto& r : t83::kReplies)
+        if (r.code == code)
+            return r.payload;
+    return -1;
+}

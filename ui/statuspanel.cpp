@@ -1,4 +1,4 @@
-#include "link/statuspanel.h"
+#include "ui/statuspanel.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

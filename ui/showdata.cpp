@@ -1,9 +1,9 @@
-#include "link/showdata.h"
+#include "ui/showdata.h"
 
-#include "link/receivebox.h"
 #include "link/replydisplay.h"
-#include "link/statuspanel.h"
-#include "link/steadyscrollbar.h"
+#include "ui/receivebox.h"
+#include "ui/statuspanel.h"
+#include "ui/steadyscrollbar.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -74,10 +74,7 @@ ShowData::ShowData(Link& link) : link(link), MSComm1(link.MSComm1) {
 ShowData::~ShowData() = default;
 
 void ShowData::Form_Load() {
-    link.parser.ModuleAnswered = false;
-    // Received data starts out shown as hex, read as bytes.
-    MSComm1.setInputMode(CommControl::comInputModeBinary);
-    MSComm1.setDTREnable(true);
+    // The link has configured its line itself (hex display, DTR on): the panels show it.
     dtrdsr(MSComm1.LinkDtr(), MSComm1.DSRHolding());
     panel(3)->setText(QStringLiteral("CRC校验:") + QStringLiteral("未读"));
     panel(4)->setText(QStringLiteral("软件版本"));
@@ -304,7 +301,6 @@ void ShowData::closeEvent(QCloseEvent* event) {
 void ShowData::Timer7_Timer() {
     Timer7.stop();
     flushReceived();
-    MSComm1.setInputLen(1);
     QString text = Text1->toPlainText();
     if (text.size() >= 2400)
         Text1->setPlainText(text.right(text.size() % 72 + 2100));

@@ -1,4 +1,4 @@
-#include "link/steadyscrollbar.h"
+#include "ui/steadyscrollbar.h"
 
 #include <QStyle>
 #include <QStyleOptionSlider>
