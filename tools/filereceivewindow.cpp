@@ -116,6 +116,10 @@ FileReceiveWindow::FileReceiveWindow(AppContext& ctx)
 
 FileReceiveWindow::~FileReceiveWindow() {
     stopCapture();
+    // Unloaded while still shown (at program end): the dialogs must not keep it as
+    // their parent.
+    if (isVisible())
+        ctx_.dialogs().setParentWidget(ctx_.mainWidget());
 }
 
 void FileReceiveWindow::Form_Load() {
@@ -285,6 +289,18 @@ bool FileReceiveWindow::SaveCapturedFile(const QString& path) {
 
 void FileReceiveWindow::Command2_Click() {
     close();
+}
+
+void FileReceiveWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The window stays on top: its messages and the save dialog belong above it, or
+    // they open beneath it and the window looks frozen.
+    ctx_.dialogs().setParentWidget(this);
+}
+
+void FileReceiveWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    ctx_.dialogs().setParentWidget(ctx_.mainWidget());
 }
 
 void FileReceiveWindow::closeEvent(QCloseEvent* event) {

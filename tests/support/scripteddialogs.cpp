@@ -2,7 +2,7 @@
 
 UserDialogs::Answer ScriptedDialogs::message(const QString& text, const QString& title, Icon icon,
                                              Buttons) {
-    messages.append({text, title, icon});
+    messages.append({text, title, icon, parent_});
     return answers.isEmpty() ? Answer::Ok : answers.dequeue();
 }
 
@@ -14,12 +14,14 @@ std::optional<QString> ScriptedDialogs::inputBox(const QString& prompt, const QS
 
 QString ScriptedDialogs::openFileName(const QString& title, const QString&) {
     prompts << title;
+    fileDialogParents << parent_;
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }
 
 QString ScriptedDialogs::saveFileName(const QString& title, const QString&,
                                       const QString& proposedName) {
     prompts << title;
+    fileDialogParents << parent_;
     proposedNames << proposedName;
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }

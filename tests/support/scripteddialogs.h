@@ -12,6 +12,7 @@ class ScriptedDialogs final : public UserDialogs {
         QString text;
         QString title;
         Icon icon;
+        QWidget* parent; // the window the box was owned by
     };
 
     Answer message(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
@@ -27,6 +28,7 @@ class ScriptedDialogs final : public UserDialogs {
     QQueue<std::optional<QString>> inputs; // default: cancelled
     QQueue<QString> fileNames;             // default: cancelled (empty)
     QStringList proposedNames;             // what each save dialog proposed
+    QList<QWidget*> fileDialogParents;     // the window each file dialog was owned by
 
     QStringList texts() const;
 };
