@@ -215,10 +215,14 @@ void FileReceiveWindow::Timer1_Timer() {
         completed_ = capture.CaptureBuffer.left(count);
         CaptureSaveCount = count;
         CaptureUnsaved = true;
-        Command1->setEnabled(true);
-        Timer2.start();
         ctx_.dialogs().message(QStringLiteral("文件接收完毕!"), kTitle,
                                UserDialogs::Icon::Information);
+        // Save is offered and the 4 s to the idle display start once the message is
+        // dismissed: a message left up would otherwise hide the bar before it was seen.
+        // When a next file's header came meanwhile, its bar stays until its own end.
+        Command1->setEnabled(true);
+        if (capture.CaptureState == 0)
+            Timer2.start();
         return;
     }
     // Short of the announced length: what came is given up.

@@ -2,7 +2,10 @@
 
 UserDialogs::Answer ScriptedDialogs::message(const QString& text, const QString& title, Icon icon,
                                              Buttons) {
-    messages.append({text, title, icon, parent_});
+    const Shown shown{text, title, icon, parent_};
+    messages.append(shown);
+    if (whileShown)
+        whileShown(shown);
     return answers.isEmpty() ? Answer::Ok : answers.dequeue();
 }
 

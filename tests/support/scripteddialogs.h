@@ -4,6 +4,7 @@
 
 #include <QQueue>
 #include <QStringList>
+#include <functional>
 
 // Answers the program's dialogs from a script and records what it was shown.
 class ScriptedDialogs final : public UserDialogs {
@@ -29,6 +30,9 @@ class ScriptedDialogs final : public UserDialogs {
     QQueue<QString> fileNames;             // default: cancelled (empty)
     QStringList proposedNames;             // what each save dialog proposed
     QList<QWidget*> fileDialogParents;     // the window each file dialog was owned by
+    // Runs while a message is up, before it is answered: the program as the user sees it
+    // behind the box.
+    std::function<void(const Shown&)> whileShown;
 
     QStringList texts() const;
 };
