@@ -241,6 +241,10 @@ void AppContext::activate(QMdiSubWindow* sub) {
 void AppContext::bringToFront(QWidget* window) {
     if (father_) {
         QMdiSubWindow* sub = father_->addChildWindow(window);
+        // A window that has hidden itself while it works (the data-string sender during
+        // a continuous send) stays out of sight: it shows itself again when it is done.
+        if (sub->isHidden())
+            return;
         sub->showNormal();
         activate(sub);
     } else {

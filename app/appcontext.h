@@ -62,6 +62,7 @@ class AppContext : public QObject {
 
     // Shows a working window inside the main window and makes it the active one.
     void showChild(QWidget* window);
+    // A window hidden by its own doing is left hidden.
     void bringToFront(QWidget* window);
     // Prepares the prompt window for one of its uses and shows it (not modal):
     // 1 read running, 2 read finished, 3 repeat-send progress, 4 module not working.

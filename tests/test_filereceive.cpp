@@ -1,7 +1,8 @@
 // The file-capture window on a started program: a file announced and received from the
 // far end, its end found by silence, saving, a short file, a bad header whose rest goes
 // to the receive window, data past the buffer, the name proposed for saving, and the
-// commands that open the window.
+// commands that open the window; its messages and save dialog open above it, and save
+// follows the message that the file is complete.
 #include "app/appcontext.h"
 #include "app/father.h"
 #include "link/capturepath.h"
@@ -86,6 +87,37 @@ class TestFileReceive : public QObject {
         QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
         QCOMPARE(app.dialogs->messages.size(), shown);
         QVERIFY(!ctx->link().parser.receiveRoute());
+    }
+
+    // "文件接收完毕!" comes first; Save and the 4 s to the idle display follow its
+    // dismissal, or a message left up would hide the bar behind it before it is read. A
+    // next file begun while the message was up keeps its bar.
+    void saveAndTheIdleDisplayFollowTheCompletedMessage() {
+        FileReceiveWindow* w = open();
+        bool saveDisabled = false;
+        bool displayKept = false;
+        bool nextBegun = false;
+        app.dialogs->whileShown = [&](const ScriptedDialogs::Shown& shown) {
+            if (shown.text != kComplete || nextBegun)
+                return;
+            saveDisabled = !w->Command1->isEnabled();
+            displayKept = !w->Timer2.isActive() && !w->ProgressBar1->isHidden();
+            line->feed(fileHeader("b.bin", 10));
+            nextBegun = QTest::qWaitFor([&] { return w->Text1->text() == "b.bin"; });
+        };
+        QVERIFY(receive("a.bin", kABinData));
+        QVERIFY(saveDisabled);
+        QVERIFY(displayKept);
+        QVERIFY(nextBegun);
+        QVERIFY(w->Command1->isEnabled());
+        QVERIFY(!w->Timer2.isActive());
+        QVERIFY(!w->ProgressBar1->isHidden());
+
+        line->feed(kABinData);
+        QTRY_COMPARE(app.dialogs->texts().count(kComplete), 2);
+        QVERIFY(w->Timer2.isActive());
+        QCOMPARE(saveAndRead(w).toHex(), kABinData.toHex());
+        QCOMPARE(app.dialogs->proposedNames, QStringList{QStringLiteral("b.bin")});
     }
 
     void aShortFileTimesOutAndTheLinkReturnsToTheReceiveWindow() {
@@ -202,6 +234,41 @@ class TestFileReceive : public QObject {
         w->Command2->click();
         QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
         QCOMPARE(app.dialogs->texts().count(question), 1);
+    }
+
+    // The window stays on top of the main window: a message or the save dialog owned by
+    // the main window would open beneath it and leave it looking frozen.
+    void itsMessagesAndSaveDialogOpenAboveIt() {
+        FileReceiveWindow* w = open();
+        QVERIFY(receive("a.bin", kABinData));
+        saveAndRead(w);
+        QVERIFY(receive("a.bin", kABinData));
+        app.dialogs->answers.enqueue(UserDialogs::Answer::Cancel); // not kept: close
+        w->Command2->click();
+        QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
+        QCOMPARE(
+            app.dialogs->texts(),
+            QStringList({kComplete, kComplete, QStringLiteral("接收的文件尚未保存，是否保存?")}));
+        for (const ScriptedDialogs::Shown& shown : app.dialogs->messages)
+            QVERIFY2(shown.parent == w, qPrintable(shown.text));
+        QCOMPARE(app.dialogs->fileDialogParents, QList<QWidget*>{w});
+
+        w = open();
+        line->feed(fileHeader("a.bin", 5) + QByteArray::fromHex("010203"));
+        QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
+        QCOMPARE(app.dialogs->messages.last().text, QStringLiteral("文件接收超时!"));
+        QVERIFY(app.dialogs->messages.last().parent == w);
+
+        w = open();
+        line->feed(QByteArray::fromHex("41"));
+        QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
+        QCOMPARE(app.dialogs->messages.last().text, QStringLiteral("收到数据不符合协议!"));
+        QVERIFY(app.dialogs->messages.last().parent == w);
+
+        // Closed, the window gives the dialogs back to the main window.
+        line->unplug();
+        QTRY_VERIFY(app.dialogs->messages.last().text.contains(QStringLiteral("的连接已断开")));
+        QVERIFY(app.dialogs->messages.last().parent == ctx->mainWidget());
     }
 
     void theProposedNameIsAPlainFileName_data() {

@@ -1,6 +1,7 @@
 // The file-send window over an in-memory line: the header and the data a second after
-// it, the limits checked at "浏览" and again at "开始传输", GBK names, stopping in the
-// pause and in the data, DTR held off throughout, and a port that goes away mid-send.
+// it, the limits checked at "浏览" and again at "开始传输", the last send's count kept
+// across a new choice, GBK names, stopping in the pause and in the data, DTR held off
+// throughout, and a port that goes away mid-send.
 #include "app/father.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
@@ -177,6 +178,35 @@ class TestFileTr : public QObject {
         QTRY_VERIFY(!window->busy());
         QCOMPARE(window->Label1->text(), kInterrupted);
         QCOMPARE(messages().size(), 3);
+    }
+
+    // "已传输字节" keeps the last send's count when the next file is chosen; a refused
+    // file or a cancelled "浏览" shows "******" again.
+    void theLastCountStaysUntilAFileIsRefusedOrBrowseCancelled() {
+        QVERIFY(ctx->MSComm1().setSettings(QStringLiteral("2000000,n,8,1")).ok());
+        choose(makeFile(QStringLiteral("a.bin"), "0123456789"));
+        window->Command5->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->busy(), 5000);
+        QCOMPARE(window->Label8->text(), QStringLiteral("10"));
+
+        const QString next = makeFile(QStringLiteral("b.bin"), "xyz");
+        choose(next);
+        QCOMPARE(window->Text1->text(), next);
+        QCOMPARE(window->Label6->text(), QStringLiteral("3"));
+        QCOMPARE(window->Label8->text(), QStringLiteral("10"));
+        QVERIFY(window->Command5->isEnabled());
+
+        choose(makeFile(QStringLiteral("empty.bin"), QByteArray()));
+        QCOMPARE(messages(), QStringList{kEmpty});
+        QCOMPARE(window->Label8->text(), QStringLiteral("******"));
+
+        choose(next);
+        window->Command5->click();
+        window->Command6->click(); // in the pause: nothing of the file went out
+        QTRY_VERIFY(!window->busy());
+        QCOMPARE(window->Label8->text(), QStringLiteral("0"));
+        choose(QString()); // cancelled
+        QCOMPARE(window->Label8->text(), QStringLiteral("******"));
     }
 
     // A Chinese name goes out as its GBK bytes, counted in bytes.

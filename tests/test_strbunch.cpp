@@ -1,6 +1,7 @@
 // The data-string sender: opening it, the single send (progress, DTR, one send at a
 // time), the forms of the user's data, and the continuous send with its prompt: one
-// count per block, no pile-up on a slow line, and a "停止" after which nothing goes out.
+// count per block, the window kept hidden until "停止", no pile-up on a slow line, and a
+// "停止" after which nothing goes out.
 #include "app/appcontext.h"
 #include "app/father.h"
 #include "config/promptwindow.h"
@@ -20,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 
 class TestStrbunch : public QObject {
     Q_OBJECT
@@ -203,12 +205,47 @@ class TestStrbunch : public QObject {
         QTest::mouseClick(window->Command1, Qt::LeftButton);
         QCOMPARE(prompt()->Label3->text(), QStringLiteral("0"));
         QTRY_VERIFY(promptCount() >= 1);
-        ctx->father()->menudatacode->trigger(); // brings the hidden window back
-        QVERIFY(shown());
         QTest::mouseClick(window->Command2, Qt::LeftButton);
         QTRY_VERIFY(!ctx->loaded<StrbunchWindow>());
         QTRY_VERIFY(!prompt());
         QTRY_VERIFY(ctx->MSComm1().LinkDtr());
+    }
+
+    // While a continuous send runs its window is hidden: the menu, button 4 and Ctrl+A
+    // leave it so, and the run goes on. "停止" brings it back, and then they bring it to
+    // the front as usual.
+    void theCommandsLeaveARunningWindowHiddenUntilStop() {
+        fastLine();
+        window->Combo1->setCurrentIndex(0);
+        QTest::mouseClick(window->Command1, Qt::LeftButton);
+        QVERIFY(!shown());
+        Father* f = ctx->father();
+        const int windows = f->mdiArea()->subWindowList().size();
+        f->show();
+        const auto ctrlA = [f] {
+            f->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(f));
+            QTest::keyClick(f, Qt::Key_A, Qt::ControlModifier);
+        };
+        QVERIFY(f->toolButton(4)->isEnabled());
+        f->toolButton(4)->click();
+        f->menudatacode->trigger();
+        ctrlA();
+        QTest::qWait(50); // what the commands may have left for the event loop
+        QVERIFY(!shown());
+        QCOMPARE(f->mdiArea()->subWindowList().size(), windows);
+        const int count = promptCount();
+        QTRY_VERIFY(promptCount() > count);
+        QVERIFY(prompt()->isVisible());
+
+        QTest::mouseClick(prompt()->Command2, Qt::LeftButton);
+        QVERIFY(shown());
+        f->mdiArea()->setActiveSubWindow(
+            qobject_cast<QMdiSubWindow*>(ctx->showdata()->parentWidget()));
+        ctrlA();
+        QTRY_VERIFY(f->mdiArea()->activeSubWindow() &&
+                    f->mdiArea()->activeSubWindow()->widget() == window);
+        QVERIFY(shown());
     }
 
     // 95 bytes take 792 ms at 1200 bit/s: with 200 ms ticks the output never holds more

@@ -116,6 +116,10 @@ FileReceiveWindow::FileReceiveWindow(AppContext& ctx)
 
 FileReceiveWindow::~FileReceiveWindow() {
     stopCapture();
+    // Unloaded while still shown (at program end): the dialogs must not keep it as
+    // their parent.
+    if (isVisible())
+        ctx_.dialogs().setParentWidget(ctx_.mainWidget());
 }
 
 void FileReceiveWindow::Form_Load() {
@@ -211,10 +215,14 @@ void FileReceiveWindow::Timer1_Timer() {
         completed_ = capture.CaptureBuffer.left(count);
         CaptureSaveCount = count;
         CaptureUnsaved = true;
-        Command1->setEnabled(true);
-        Timer2.start();
         ctx_.dialogs().message(QStringLiteral("文件接收完毕!"), kTitle,
                                UserDialogs::Icon::Information);
+        // Save is offered and the 4 s to the idle display start once the message is
+        // dismissed: a message left up would otherwise hide the bar before it was seen.
+        // When a next file's header came meanwhile, its bar stays until its own end.
+        Command1->setEnabled(true);
+        if (capture.CaptureState == 0)
+            Timer2.start();
         return;
     }
     // Short of the announced length: what came is given up.
@@ -285,6 +293,18 @@ bool FileReceiveWindow::SaveCapturedFile(const QString& path) {
 
 void FileReceiveWindow::Command2_Click() {
     close();
+}
+
+void FileReceiveWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The window stays on top: its messages and the save dialog belong above it, or
+    // they open beneath it and the window looks frozen.
+    ctx_.dialogs().setParentWidget(this);
+}
+
+void FileReceiveWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    ctx_.dialogs().setParentWidget(ctx_.mainWidget());
 }
 
 void FileReceiveWindow::closeEvent(QCloseEvent* event) {

@@ -52,6 +52,8 @@ class FileReceiveWindow : public QWidget {
     bool CaptureUnsaved = false;
 
   protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:

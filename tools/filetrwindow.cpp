@@ -160,9 +160,14 @@ void FileTrWindow::Command4_Click() {
         return;
     const QString path = ctx_.dialogs().openFileName(QStringLiteral("打开准备发送的文件"),
                                                      QStringLiteral("所有文件 (*)"));
+    if (path.isEmpty()) {
+        clearChoice(); // cancelled
+        return;
+    }
+    // The count of the last send stays until a file is refused.
+    const QString lastSent = Label8->text();
     clearChoice();
-    if (path.isEmpty())
-        return; // cancelled
+    Label8->setText(lastSent);
     Text1->setText(path);
     Text1->setToolTip(path);
 

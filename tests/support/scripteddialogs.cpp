@@ -2,7 +2,10 @@
 
 UserDialogs::Answer ScriptedDialogs::message(const QString& text, const QString& title, Icon icon,
                                              Buttons) {
-    messages.append({text, title, icon});
+    const Shown shown{text, title, icon, parent_};
+    messages.append(shown);
+    if (whileShown)
+        whileShown(shown);
     return answers.isEmpty() ? Answer::Ok : answers.dequeue();
 }
 
@@ -14,12 +17,14 @@ std::optional<QString> ScriptedDialogs::inputBox(const QString& prompt, const QS
 
 QString ScriptedDialogs::openFileName(const QString& title, const QString&) {
     prompts << title;
+    fileDialogParents << parent_;
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }
 
 QString ScriptedDialogs::saveFileName(const QString& title, const QString&,
                                       const QString& proposedName) {
     prompts << title;
+    fileDialogParents << parent_;
     proposedNames << proposedName;
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }

@@ -4,6 +4,7 @@
 
 #include <QQueue>
 #include <QStringList>
+#include <functional>
 
 // Answers the program's dialogs from a script and records what it was shown.
 class ScriptedDialogs final : public UserDialogs {
@@ -12,6 +13,7 @@ class ScriptedDialogs final : public UserDialogs {
         QString text;
         QString title;
         Icon icon;
+        QWidget* parent; // the window the box was owned by
     };
 
     Answer message(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
@@ -27,6 +29,10 @@ class ScriptedDialogs final : public UserDialogs {
     QQueue<std::optional<QString>> inputs; // default: cancelled
     QQueue<QString> fileNames;             // default: cancelled (empty)
     QStringList proposedNames;             // what each save dialog proposed
+    QList<QWidget*> fileDialogParents;     // the window each file dialog was owned by
+    // Runs while a message is up, before it is answered: the program as the user sees it
+    // behind the box.
+    std::function<void(const Shown&)> whileShown;
 
     QStringList texts() const;
 };
