@@ -1,6 +1,8 @@
 #include "ui/receivebox.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -47,10 +49,23 @@ class ChangeReporter : public QAbstractTextDocumentLayout {
   private:
     std::function<void(int, int, int)> changed_;
 };
+
+// The text between two positions, line breaks as in toPlainText.
+QString plainBetween(QTextDocument* doc, int from, int to) {
+    if (from >= to)
+        return {};
+    QTextCursor cursor(doc);
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    return cursor.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+}
+
+void installAccessibleFactory();
 } // namespace
 
 ReceiveBox::ReceiveBox(QWidget* parent)
     : QAbstractScrollArea(parent), doc_(new QTextDocument(this)) {
+    installAccessibleFactory();
     doc_->setUndoRedoEnabled(false);
     cursor_ = QTextCursor(doc_);
     rows_.push_back(1);
@@ -166,6 +181,7 @@ void ReceiveBox::appendFrame(int dropLines, const QString& text, bool follow) {
         bar->setValue(std::max(0, top));
     }
     inFrame_ = false;
+    noticeLater(); // assistive technology hears of the frame with the next notice
     const int yAfter = kMargin + (fillingRow - cutRows - bar->value()) * h;
     const int height = viewport()->height();
     if (following && yBefore >= kMargin && yBefore < height && yAfter >= kMargin &&
@@ -285,7 +301,8 @@ void ReceiveBox::relayoutAll() {
     updateScrollRange();
 }
 
-void ReceiveBox::contentsChanged(int from, int, int added) {
+void ReceiveBox::contentsChanged(int from, int removed, int added) {
+    noteChange(from, removed, added);
     // Only the blocks the change touched are wrapped again.
     const int count = doc_->blockCount();
     const QTextBlock first = doc_->findBlock(from);
@@ -538,14 +555,15 @@ void ReceiveBox::caretMoved(bool keepX) {
     if (!keepX)
         wantedX_ = -1;
     restartBlink();
-    ensureCaretVisible();
+    ensureVisible(cursor_.position());
     viewport()->update();
     updateMicroFocus();
+    noticeLater();
 }
 
-void ReceiveBox::ensureCaretVisible() {
+void ReceiveBox::ensureVisible(int position) {
     QScrollBar* bar = verticalScrollBar();
-    const int row = rowOfPosition(cursor_.position());
+    const int row = rowOfPosition(position);
     if (row < bar->value())
         bar->setValue(row);
     else if (row >= bar->value() + rowsOnScreen())
@@ -573,6 +591,10 @@ void ReceiveBox::moveByRows(int rows, QTextCursor::MoveMode mode) {
 }
 
 void ReceiveBox::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == notice_.timerId()) {
+        tellAssistiveTechnology();
+        return;
+    }
     if (event->timerId() == microFocus_.timerId()) {
         microFocus_.stop();
         if (hasFocus())
@@ -825,3 +847,283 @@ void ReceiveBox::contextMenuEvent(QContextMenuEvent* event) {
         ->setEnabled(!doc_->isEmpty());
     menu.exec(event->globalPos());
 }
+
+// ---- assistive technology
+
+void ReceiveBox::noteChange(int from, int removed, int added) {
+    const int length = doc_->characterCount() - 1;
+    const int before = std::exchange(length_, length);
+    if (!untold_.any) {
+        if (!QAccessible::isActive())
+            return; // no one is listening: the change costs nothing more
+        untold_ = {true, before, before, before, true, 0, 0};
+    }
+    // A document's report of a change may count its last paragraph separator on both sides.
+    from = std::clamp(from, 0, std::min(before, length));
+    removed = std::clamp(removed, 0, before - from);
+    added = std::clamp(added, 0, length - from);
+    if (before - removed + added != length) {
+        removed = before - from;
+        added = length - from;
+    }
+    untold_.same = std::min(untold_.same, from);
+    untold_.sameEnd = std::min(untold_.sameEnd, std::max(0, before - from - removed));
+    if (untold_.atEnds) {
+        if (from == 0 && added == 0) {
+            // A cut at the start takes what is left of the told text first, then what was
+            // added since.
+            const int ofTold = std::min(removed, untold_.told - untold_.cut);
+            untold_.cut += ofTold;
+            untold_.added -= removed - ofTold;
+            untold_.atEnds = untold_.added >= 0;
+        } else if (removed == 0 && from == before) {
+            untold_.added += added;
+        } else {
+            untold_.atEnds = false;
+        }
+    }
+    noticeLater();
+}
+
+void ReceiveBox::noticeLater() {
+    if (notice_.isActive() || !QAccessible::isActive())
+        return;
+    // The first change after a quiet spell is told at once, those that follow it together
+    // once kNoticeMs have passed.
+    const qint64 since = sinceNotice_.isValid() ? sinceNotice_.elapsed() : kNoticeMs;
+    notice_.start(int(std::max<qint64>(0, kNoticeMs - since)), this);
+}
+
+void ReceiveBox::tellAssistiveTechnology() {
+    notice_.stop();
+    sinceNotice_.start();
+    const Untold untold = std::exchange(untold_, Untold{});
+    if (!QAccessible::isActive()) {
+        toldCaret_ = -1;
+        toldSelection_ = {-1, -1};
+        return;
+    }
+    const int length = doc_->characterCount() - 1;
+    const int caret = cursor_.position();
+    const auto tell = [&](QAccessibleTextCursorEvent& event) {
+        event.setCursorPosition(caret);
+        QAccessible::updateAccessibility(&event);
+    };
+    // Removed text is told by its length only (as spaces): the box does not keep it.
+    const auto spaces = [](int count) { return QString(count, QLatin1Char(' ')); };
+    if (untold.any && untold.atEnds) {
+        // A stream: its oldest lines cut at the start and its frames added at the end.
+        if (untold.cut > 0) {
+            QAccessibleTextRemoveEvent event(this, 0, spaces(untold.cut));
+            tell(event);
+        }
+        if (untold.added > 0) {
+            const int at = length - untold.added;
+            QAccessibleTextInsertEvent event(this, at, plainBetween(doc_, at, length));
+            tell(event);
+        }
+    } else if (untold.any) {
+        // Anything else: the one stretch between what is the same at both ends.
+        const int same = untold.same;
+        const int sameEnd =
+            std::max(0, std::min(untold.sameEnd, std::min(untold.told, length) - same));
+        const int removed = untold.told - same - sameEnd;
+        const QString inserted = plainBetween(doc_, same, length - sameEnd);
+        if (removed > 0 && !inserted.isEmpty()) {
+            QAccessibleTextUpdateEvent event(this, same, spaces(removed), inserted);
+            tell(event);
+        } else if (removed > 0) {
+            QAccessibleTextRemoveEvent event(this, same, spaces(removed));
+            tell(event);
+        } else if (!inserted.isEmpty()) {
+            QAccessibleTextInsertEvent event(this, same, inserted);
+            tell(event);
+        }
+    }
+    if (caret != toldCaret_) {
+        toldCaret_ = caret;
+        QAccessibleTextCursorEvent event(this, caret);
+        tell(event);
+    }
+    const std::pair<int, int> selection =
+        cursor_.hasSelection() ? std::pair(cursor_.selectionStart(), cursor_.selectionEnd())
+                               : std::pair(-1, -1);
+    if (selection != toldSelection_) {
+        toldSelection_ = selection;
+        QAccessibleTextSelectionEvent event(this, selection.first, selection.second);
+        tell(event);
+    }
+}
+
+// What a screen reader or a UI automation tool sees of the box: an editable text whose
+// value is the box's text, with its caret, its selection and the rows it is drawn in.
+// Typing from assistive technology goes through the keyboard, as typed keys are sent on
+// the line, so there is no editing interface.
+class ReceiveBoxAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+  public:
+    explicit ReceiveBoxAccessible(ReceiveBox* box)
+        : QAccessibleWidget(box, QAccessible::EditableText) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value)
+            return box()->toPlainText();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.editable = true;
+        state.multiLine = true;
+        state.selectableText = true;
+        return state;
+    }
+
+    void selection(int index, int* start, int* end) const override {
+        *start = *end = 0;
+        const QTextCursor& cursor = box()->cursor_;
+        if (index == 0 && cursor.hasSelection()) {
+            *start = cursor.selectionStart();
+            *end = cursor.selectionEnd();
+        }
+    }
+    int selectionCount() const override { return box()->cursor_.hasSelection() ? 1 : 0; }
+    void addSelection(int start, int end) override { setSelection(0, start, end); }
+    void removeSelection(int index) override {
+        if (index != 0)
+            return;
+        box()->cursor_.clearSelection();
+        box()->caretMoved();
+    }
+    void setSelection(int index, int start, int end) override {
+        if (index != 0)
+            return;
+        ReceiveBox* b = box();
+        b->cursor_.setPosition(b->snapped(clamped(start)));
+        b->cursor_.setPosition(b->snapped(clamped(end)), QTextCursor::KeepAnchor);
+        b->caretMoved();
+    }
+    int cursorPosition() const override { return box()->cursor_.position(); }
+    void setCursorPosition(int position) override {
+        ReceiveBox* b = box();
+        b->cursor_.setPosition(b->snapped(clamped(position)));
+        b->caretMoved();
+    }
+
+    QString text(int start, int end) const override {
+        const int length = characterCount();
+        if (end < 0 || end > length) // -1: to the end
+            end = length;
+        return plainBetween(box()->doc_, clamped(start), end);
+    }
+    int characterCount() const override { return box()->doc_->characterCount() - 1; }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                         int* end) const override {
+        *start = *end = -1;
+        offset = resolved(offset);
+        if (offset < 0)
+            return {};
+        std::tie(*start, *end) = span(offset, type);
+        return text(*start, *end);
+    }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                             int* end) const override {
+        *start = *end = -1;
+        offset = resolved(offset);
+        if (offset < 0)
+            return {};
+        const int at = span(offset, type).first;
+        if (at <= 0)
+            return {};
+        std::tie(*start, *end) = span(at - 1, type);
+        return text(*start, *end);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                            int* end) const override {
+        *start = *end = -1;
+        offset = resolved(offset);
+        if (offset < 0)
+            return {};
+        const int at = std::max(span(offset, type).second, offset + 1);
+        if (at >= characterCount())
+            return {};
+        std::tie(*start, *end) = span(at, type);
+        return text(*start, *end);
+    }
+
+    QRect characterRect(int offset) const override {
+        if (offset < 0 || offset > characterCount())
+            return {};
+        const ReceiveBox* b = box();
+        QRect rect = b->caretRectFor(offset);
+        const QChar c = b->doc_->characterAt(offset);
+        if (offset < characterCount() && c != QChar::ParagraphSeparator)
+            rect.setWidth(std::max(1, int(std::lround(b->advanceAt(c, rect.x() - kMargin)))));
+        return QRect(b->viewport()->mapToGlobal(rect.topLeft()), rect.size());
+    }
+    int offsetAtPoint(const QPoint& point) const override {
+        const QWidget* viewport = box()->viewport();
+        const QPoint at = viewport->mapFromGlobal(point);
+        return viewport->rect().contains(at) ? box()->positionAt(at) : -1;
+    }
+    void scrollToSubstring(int start, int) override { box()->ensureVisible(clamped(start)); }
+    QString attributes(int offset, int* start, int* end) const override {
+        // One font and colour throughout.
+        const bool inside = offset >= 0 && offset <= characterCount();
+        *start = inside ? 0 : -1;
+        *end = inside ? characterCount() : -1;
+        return {};
+    }
+
+  private:
+    ReceiveBox* box() const { return static_cast<ReceiveBox*>(widget()); }
+    int clamped(int position) const { return std::clamp(position, 0, characterCount()); }
+    // An offset as assistive technology gives it: -1 is the end, -2 the caret.
+    int resolved(int offset) const {
+        if (offset == -1)
+            return characterCount();
+        if (offset == -2)
+            return cursorPosition();
+        return offset >= 0 && offset <= characterCount() ? offset : -1;
+    }
+    std::pair<int, int> span(int offset, QAccessible::TextBoundaryType type) const {
+        const ReceiveBox* b = box();
+        const int length = characterCount();
+        if (type == QAccessible::NoBoundary)
+            return {0, length};
+        if (type == QAccessible::LineBoundary) {
+            // A line is a row as the box draws it; a line's last row ends after its line
+            // break, so that the rows read one after another give the whole text.
+            ReceiveBox::Row row;
+            b->rowOfPosition(offset, &row);
+            const QTextBlock block = b->doc_->findBlock(offset);
+            const int at = block.position();
+            const bool lastRow = row.to == block.length() - 1;
+            return {at + row.from, at + row.to + (lastRow && block.next().isValid() ? 1 : 0)};
+        }
+        QTextCursor cursor(b->doc_);
+        cursor.setPosition(offset);
+        const auto [from, to] = QAccessible::qAccessibleTextBoundaryHelper(cursor, type);
+        return {std::clamp(from, 0, length), std::clamp(to, 0, length)};
+    }
+};
+
+namespace {
+QAccessibleInterface* accessibleFor(const QString& key, QObject* object) {
+    auto* box = qobject_cast<ReceiveBox*>(object);
+    if (box && key == QLatin1String(ReceiveBox::staticMetaObject.className()))
+        return new ReceiveBoxAccessible(box);
+    return nullptr;
+}
+
+void installAccessibleFactory() {
+    static const bool installed = [] {
+        QAccessible::installFactory(accessibleFor);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+} // namespace

@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QRawFont>
@@ -19,7 +20,9 @@ class QTextBlock;
 // only the rows on screen, with each character's glyph looked up once. A stream of
 // received text then costs the rows it shows, not a text layout per line and a pass over
 // a document layout per frame. The document holds the text, the caret and the selection;
-// typing, deleting, pasting, selecting and copying work as in a plain text box.
+// typing, deleting, pasting, selecting and copying work as in a plain text box. Screen
+// readers and other assistive technology read the text, the caret and the selection, and
+// are told what changed a few times a second at most, and only while one is listening.
 class ReceiveBox : public QAbstractScrollArea {
     Q_OBJECT
   public:
@@ -69,8 +72,10 @@ class ReceiveBox : public QAbstractScrollArea {
     bool focusNextPrevChild(bool next) override;
 
   private:
+    friend class ReceiveBoxAccessible;
     static constexpr int kUnknown = -2;
     static constexpr int kMicroFocusMs = 250;
+    static constexpr int kNoticeMs = 250; // between two notices to assistive technology
     struct Glyph {
         quint32 index = 0;
         qreal advance = 0;
@@ -100,11 +105,27 @@ class ReceiveBox : public QAbstractScrollArea {
     int snapped(int position) const;
     qreal xOf(const QString& text, const Row& row, int column) const;
     void caretMoved(bool keepX = false);
-    void ensureCaretVisible();
+    // Scrolls the row of position into view.
+    void ensureVisible(int position);
     void moveByRows(int rows, QTextCursor::MoveMode mode);
     void restartBlink();
     void drawRow(QPainter& painter, const QTextBlock& block, const QString& text, const Row& row,
                  int top, int selectionFrom, int selectionTo);
+    // The text changes assistive technology has not been told of, in terms of the text it
+    // was last told of and the text now.
+    struct Untold {
+        bool any = false;
+        int told = 0;       // length of the text it was told of
+        int same = 0;       // characters at the start that are the same in both texts
+        int sameEnd = 0;    // and at the end
+        bool atEnds = true; // text was only cut at the start and added at the end since
+        int cut = 0;        // characters of the told text cut at the start
+        int added = 0;      // characters added at the end and still there
+    };
+    void noteChange(int from, int removed, int added);
+    // Arms the notice; a stream's frames only arm it.
+    void noticeLater();
+    void tellAssistiveTechnology();
 
     QTextDocument* doc_;
     QTextCursor cursor_;
@@ -120,6 +141,12 @@ class ReceiveBox : public QAbstractScrollArea {
     std::vector<QPointF> runPositions_;
     QBasicTimer blink_;
     QBasicTimer microFocus_; // tells the input method where a stream took the caret
+    QBasicTimer notice_;     // tells assistive technology what changed
+    QElapsedTimer sinceNotice_;
+    Untold untold_;
+    int length_ = 0; // of the text, as of the last change
+    int toldCaret_ = -1;
+    std::pair<int, int> toldSelection_{-1, -1};
     bool caretOn_ = true;
     bool selecting_ = false;
     bool inFrame_ = false;

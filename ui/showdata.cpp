@@ -22,6 +22,7 @@ ShowData::ShowData(Link& link) : link(link), MSComm1(link.MSComm1) {
     resize(twips(9255), twips(7410));
 
     Text1 = new ReceiveBox(this);
+    Text1->setAccessibleName(QStringLiteral("接收数据"));
     QFont font(QStringLiteral("SimSun"), 12);
     font.setFamilies(
         {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("WenQuanYi Zen Hei")});

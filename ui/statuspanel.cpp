@@ -1,5 +1,7 @@
 #include "ui/statuspanel.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -73,8 +75,45 @@ class PanelText : public QWidget {
     mutable std::optional<QSize> hint_;
 };
 
+namespace {
+// What a screen reader or a UI automation tool sees of a panel: a static text named by the
+// panel's text (unless the panel was given a name of its own). The picture and the text
+// are parts of it, not objects of their own.
+class PanelAccessible : public QAccessibleWidget {
+  public:
+    explicit PanelAccessible(StatusPanel* panel)
+        : QAccessibleWidget(panel, QAccessible::StaticText) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<StatusPanel*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+    int childCount() const override { return 0; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+};
+
+QAccessibleInterface* accessibleFor(const QString& key, QObject* object) {
+    auto* panel = qobject_cast<StatusPanel*>(object);
+    if (panel && key == QLatin1String(StatusPanel::staticMetaObject.className()))
+        return new PanelAccessible(panel);
+    return nullptr;
+}
+
+void installAccessibleFactory() {
+    static const bool installed = [] {
+        QAccessible::installFactory(accessibleFor);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+} // namespace
+
 StatusPanel::StatusPanel(int widthPixels, QWidget* parent)
     : QFrame(parent), icon_(new QLabel(this)), text_(new PanelText(this)) {
+    installAccessibleFactory();
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(3, 1, 3, 1);
     layout->setSpacing(3);
@@ -86,7 +125,13 @@ StatusPanel::StatusPanel(int widthPixels, QWidget* parent)
 }
 
 void StatusPanel::setText(const QString& text) {
+    if (text == text_->text())
+        return;
     text_->setText(text);
+    if (QAccessible::isActive() && accessibleName().isEmpty()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 QString StatusPanel::text() const {
