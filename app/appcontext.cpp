@@ -55,20 +55,28 @@ void AppContext::wireLink() {
         if (CommandWindow* window = loaded<CommandWindow>(); window && window->meshow)
             window->insertReply(line + QStringLiteral("\r\n"));
     });
+    // What the line brings is told without holding up the line: reading and showing go
+    // on while the box is up.
     connect(&session, &ModuleSession::moduleStatus, this,
             [this](quint8, const QString& text, bool accepted) {
-                dialogs_.message(text, QStringLiteral("提示"),
-                                 accepted ? UserDialogs::Icon::Information
-                                          : UserDialogs::Icon::Exclamation);
+                dialogs_.notify(text, QStringLiteral("提示"),
+                                accepted ? UserDialogs::Icon::Information
+                                         : UserDialogs::Icon::Exclamation);
             });
     connect(&session, &ModuleSession::userMessage, this, [this](const QString& text) {
         dialogs_.message(text, QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
     });
     connect(&parser, &ReplyParser::portStateFileFailed, this, [this](const QString& reason) {
-        dialogs_.message(QStringLiteral("无法保存开关量端口状态文件 portstate.dat:%1。\n"
-                                        "开关量端口设置窗口将无法显示端口状态。")
-                             .arg(reason),
-                         QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+        dialogs_.notify(QStringLiteral("无法保存开关量端口状态文件 portstate.dat:%1。\n"
+                                       "开关量端口设置窗口将无法显示端口状态。")
+                            .arg(reason),
+                        QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+    });
+    connect(&MSComm1(), &CommControl::overrun, this, [this](qint64 dropped) {
+        dialogs_.notify(QStringLiteral("接收缓冲区已满,已丢弃收到的 %1 字节数据。\n"
+                                       "程序处理不及时或对方发送过快。")
+                            .arg(dropped),
+                        QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
     });
     connect(&session, &ModuleSession::readStarted, this, [this] { ShowPrompt(1); });
     connect(&session, &ModuleSession::noAnswer, this, [this] {
@@ -178,7 +186,7 @@ void AppContext::reportLostPort(const QString& detail) {
     link().SetLinkCommandsEnabled(false);
     if (father_)
         father_->setPortPanel(QStringLiteral("打开串口时出错"));
-    dialogs_.message(
+    dialogs_.notify(
         LostPortMessage(MSComm1().CommPort(), portMap_.deviceFor(MSComm1().CommPort()), detail),
         QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
 }

@@ -4,28 +4,45 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+namespace {
+QMessageBox::Icon boxIcon(UserDialogs::Icon icon) {
+    switch (icon) {
+    case UserDialogs::Icon::Information:
+        return QMessageBox::Information;
+    case UserDialogs::Icon::Exclamation:
+        return QMessageBox::Warning;
+    case UserDialogs::Icon::Critical:
+        return QMessageBox::Critical;
+    case UserDialogs::Icon::Question:
+        return QMessageBox::Question;
+    case UserDialogs::Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+} // namespace
+
+void QtUserDialogs::notify(const QString& text, const QString& title, Icon icon, QWidget* owner,
+                           std::function<void()> dismissed) {
+    auto* box = new QMessageBox(owner ? owner : parent_);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowTitle(title);
+    box->setText(text);
+    box->setIcon(boxIcon(icon));
+    box->setStandardButtons(QMessageBox::Ok);
+    // Modal to the user, not to the code: no event loop of its own.
+    box->setWindowModality(box->parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
+    if (dismissed)
+        QObject::connect(box, &QDialog::finished, box, [dismissed](int) { dismissed(); });
+    box->open();
+}
+
 UserDialogs::Answer QtUserDialogs::message(const QString& text, const QString& title, Icon icon,
                                            Buttons buttons) {
     QMessageBox box(parent_);
     box.setWindowTitle(title);
     box.setText(text);
-    switch (icon) {
-    case Icon::None:
-        box.setIcon(QMessageBox::NoIcon);
-        break;
-    case Icon::Information:
-        box.setIcon(QMessageBox::Information);
-        break;
-    case Icon::Exclamation:
-        box.setIcon(QMessageBox::Warning);
-        break;
-    case Icon::Critical:
-        box.setIcon(QMessageBox::Critical);
-        break;
-    case Icon::Question:
-        box.setIcon(QMessageBox::Question);
-        break;
-    }
+    box.setIcon(boxIcon(icon));
     switch (buttons) {
     case Buttons::Ok:
         box.setStandardButtons(QMessageBox::Ok);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -17,6 +18,19 @@ class UserDialogs {
 
     virtual Answer message(const QString& text, const QString& title, Icon icon,
                            Buttons buttons = Buttons::Ok) = 0;
+    // A message with an OK button that does not hold up the code that raises it: the box
+    // is modal to the user (its owner, or the main window, takes no input while it is
+    // up), but the call returns at once and the program goes on (reading the line,
+    // drawing). `dismissed` runs once the user has closed it. Whatever the receive path
+    // tells the user goes this way.
+    // An implementation without boxes of its own (a benchmark's) answers it as a message.
+    virtual void notify(const QString& text, const QString& title, Icon icon,
+                        QWidget* owner = nullptr, std::function<void()> dismissed = {}) {
+        (void)owner;
+        message(text, title, icon);
+        if (dismissed)
+            dismissed();
+    }
     // Empty when the user cancels.
     virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                             const QString& defaultText) = 0;
@@ -35,6 +49,8 @@ class UserDialogs {
 class QtUserDialogs final : public UserDialogs {
   public:
     Answer message(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
+    void notify(const QString& text, const QString& title, Icon icon, QWidget* owner,
+                std::function<void()> dismissed) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     QString openFileName(const QString& title, const QString& filter) override;

@@ -6,8 +6,8 @@
 // taken from its back, one byte per step (then the step's own arguments): how many bytes
 // arrive next, which timer expires, a display-format switch, the capture window opening
 // or closing or its silence running out, the line lost or the port reopened, a DSR
-// change, the probe and the refresh buttons. No time passes: posted events are delivered
-// by hand until none is left, and a timer fires only when the schedule says so, so one
+// change, the probe, the refresh buttons and a frequency write. No time passes: posted events are
+// delivered by hand until none is left, and a timer fires only when the schedule says so, so one
 // input runs in microseconds and always runs the same way.
 //
 // After every step the link's invariants are checked, not only that nothing crashed:
@@ -22,6 +22,7 @@
 // A broken invariant aborts with a message and the link's state.
 #include "link/memorybackend.h"
 #include "link/modulesession.h"
+#include "protocol/frames.h"
 #include "serial/portopen.h"
 
 #include <QCoreApplication>
@@ -369,10 +370,15 @@ class Harness {
     }
 
     void moduleStep(uint8_t sub) {
-        switch (sub % 6) {
+        switch (sub % 7) {
         case 0:
             if (comm.PortOpen())
                 link.sendProbe();
+            break;
+        case 6:
+            // A frequency write: its status reply is taken for a second.
+            session.SendFrame(
+                t83::FrequencyWriteFrame(QStringLiteral("229100"), QStringLiteral("229100")));
             break;
         case 1:
             cycle.startRefreshRead();

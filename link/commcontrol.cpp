@@ -223,6 +223,7 @@ bool CommControl::DSRHolding() const {
 void CommControl::dropInput() {
     inBuffer_.clear();
     inStart_ = 0;
+    overrunTold_ = false;
     changedSinceEvent_ = false;
     decoder_.resetState();
 }
@@ -230,7 +231,23 @@ void CommControl::dropInput() {
 bool CommControl::takeFromBackend() {
     if (!backend_)
         return false;
-    const QByteArray bytes = backend_->readAll();
+    QByteArray bytes = backend_->readAll();
+    if (bytes.isEmpty())
+        return false;
+    // A handler that does not read (or cannot keep up) never makes the buffer grow
+    // without end: what does not fit is dropped and counted.
+    const qsizetype room = std::max<qsizetype>(0, kInBufferLimit - InBufferCount());
+    if (bytes.size() > room) {
+        const qint64 lost = bytes.size() - room;
+        dropped_ += lost;
+        bytes.truncate(room);
+        if (!overrunTold_) {
+            overrunTold_ = true;
+            emit overrun(lost);
+        }
+    } else if (InBufferCount() == 0) {
+        overrunTold_ = false;
+    }
     if (bytes.isEmpty())
         return false;
     inBuffer_.append(bytes);

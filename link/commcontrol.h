@@ -92,6 +92,11 @@ class CommControl : public QObject {
     bool readsSteadily() const;
     int CommEvent() const { return commEvent_; }
 
+    // Received bytes waiting to be read are kept up to this many; more are dropped.
+    static constexpr qsizetype kInBufferLimit = qsizetype(1) << 20;
+    // Bytes dropped because the input buffer was full, since the port was opened.
+    qint64 droppedBytes() const { return dropped_; }
+
     static QByteArray toAnsi(const QString& text);
     // Text from ANSI (GBK) bytes, on their own: nothing is carried over between calls.
     static QString fromAnsi(const QByteArray& bytes);
@@ -109,6 +114,10 @@ class CommControl : public QObject {
     void OutputDrained();
     // LinkDtr changed; raised once per change, never when a request changes nothing.
     void dtrChanged(bool on);
+    // The input buffer was full and received bytes were dropped, as a UART driver's
+    // overrun: raised once when it starts dropping (with what this first arrival lost),
+    // again only after the buffer has been emptied.
+    void overrun(qint64 dropped);
 
   private:
     // Empties the input buffer: a closed port has none.
@@ -143,5 +152,7 @@ class CommControl : public QObject {
     bool dispatchScheduled_ = false;
     bool inHandler_ = false;
     bool changedSinceEvent_ = false;
+    qint64 dropped_ = 0;
+    bool overrunTold_ = false;
     QStringDecoder decoder_;
 };

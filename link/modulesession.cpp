@@ -83,8 +83,16 @@ void ModuleSession::promptDone() {
 }
 
 bool ModuleSession::SendFrame(const QByteArray& frame) {
-    if (comm().Output(frame))
+    if (comm().Output(frame)) {
+        // A frequency write (the module window's, a channel's, or one typed in the
+        // command window) is answered by a status reply within a second of leaving.
+        if (frame.size() == 2 + t83::CommandPayloadLength(t83::cmd::SetFrequencies) &&
+            quint8(frame.at(0)) == t83::kFrameStart &&
+            quint8(frame.at(1)) == t83::cmd::SetFrequencies)
+            link_.parser.expectStatusReply(lineTimeMs(comm(), comm().OutBufferCount()) +
+                                           kStatusReplyMs);
         return true;
+    }
     if (comm().PortOpen())
         emit userMessage(QStringLiteral("串口写入失败,命令没有发送。"));
     return false;

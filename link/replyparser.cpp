@@ -184,8 +184,20 @@ void ReplyParser::statusReply(quint8 code, const QString& message, bool informat
     emit statusMessage(code, message, information);
 }
 
+void ReplyParser::expectStatusReply(int ms) {
+    statusReplyDue_ = QDeadlineTimer(std::max<qint64>(ms, statusReplyDue_.remainingTime()));
+}
+
 // Reply code just read after D7. Returns false when the pass must end here.
 bool ReplyParser::dispatchCode(quint8 code) {
+    const bool status = code == t83::status::LockFailed || code == t83::status::OutOfRange ||
+                        code == t83::status::FrequencySet;
+    if (status && statusReplyDue_.hasExpired()) {
+        // Nothing was written that this could answer: the two bytes are data.
+        ReplyState = 0;
+        emit display(HexPairs(QByteArray(1, char(t83::kFrameStart)) + char(code)), true);
+        return true;
+    }
     switch (code) {
     case t83::status::LockFailed:
         statusReply(code, QStringLiteral("锁相环无法锁定"), false);

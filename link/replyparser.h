@@ -4,6 +4,7 @@
 #include "protocol/codes.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -33,6 +34,11 @@ class ReplyParser : public QObject {
     // Gives every pass to `route` (nullptr: back to the reply machine). While a route is
     // set, the unlisted-reply collection and the version wait stay out of the buffer.
     void setReceiveRoute(ReceiveRoute* route);
+    // A frequency write has left: the module's status reply to it (FA, F7 or FF) is
+    // taken as such for `ms` from now. Outside such a time D7 FA, D7 F7 and D7 FF are
+    // radio data like any other bytes, and shown as such.
+    void expectStatusReply(int ms);
+
     // Drops a reply cut off half way: idle, threshold and read length 1, timers stopped.
     void reset();
     ReceiveRoute* receiveRoute() const { return route_; }
@@ -86,4 +92,5 @@ class ReplyParser : public QObject {
     QTimer versionWait_;
     bool versionWaitOver_ = false;
     bool portStateWriteReported_ = false;
+    QDeadlineTimer statusReplyDue_{0};
 };

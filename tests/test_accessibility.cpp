@@ -4,11 +4,11 @@
 // accessibility bridge is active, and the offscreen platform has none.
 #include "app/appcontext.h"
 #include "app/father.h"
-#include "link/receivebox.h"
-#include "link/showdata.h"
-#include "link/statuspanel.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/testenv.h"
+#include "ui/receivebox.h"
+#include "ui/showdata.h"
+#include "ui/statuspanel.h"
 
 #include <QAccessible>
 #include <QStatusBar>

@@ -340,6 +340,30 @@ class TestCommControl : public QObject {
         QVERIFY(!comm->Output(QByteArray("x")));
         QVERIFY(comm->setPortOpen(true).ok()); // and it can be opened again
     }
+
+    void aBufferNobodyReadsStaysBoundedAndSaysWhatItDropped() {
+        // No receive events (a reply being collected, say): the line keeps bringing bytes.
+        comm->setRThreshold(0);
+        QSignalSpy overrun(comm.get(), &CommControl::overrun);
+        const qsizetype chunk = 256 * 1024;
+        for (int i = 0; i < 12; ++i) {
+            line.feed(QByteArray(chunk, char('a' + i)));
+            QTest::qWait(1);
+        }
+        QTRY_COMPARE(comm->droppedBytes() + comm->InBufferCount(), 12 * chunk);
+        QCOMPARE(comm->InBufferCount(), CommControl::kInBufferLimit);
+        QCOMPARE(overrun.size(), 1); // told once, not once per arrival
+        // What was kept is the oldest, in order: the first four arrivals whole.
+        comm->setInputLen(chunk);
+        QCOMPARE(comm->InputBytes(), QByteArray(chunk, 'a'));
+        comm->setInputLen(0);
+        comm->InputBytes();
+        // Emptied, it takes bytes again, and a new overrun is told again.
+        line.feed(QByteArray(16, 'z'));
+        QTRY_COMPARE(comm->InBufferCount(), 16);
+        line.feed(QByteArray(CommControl::kInBufferLimit, 'y'));
+        QTRY_COMPARE(overrun.size(), 2);
+    }
 };
 
 T83_TEST_MAIN(TestCommControl)

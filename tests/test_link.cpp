@@ -32,6 +32,7 @@ class TestLink : public QObject {
         QSignalSpy crc(&parser, &ReplyParser::crcRead);
         QSignalSpy status(&parser, &ReplyParser::statusMessage);
         QSignalSpy logged(&parser, &ReplyParser::logLine);
+        parser.expectStatusReply(1000); // a frequency write has just left
         line.feed(QByteArray::fromHex("41D7FDD7EF229100235000D7E65AD7F7D7E65B") +
                   QByteArray::fromHex("D7EC") + QByteArray("T83 V1.0 AB") +
                   QByteArray::fromHex("D7D805000F"));

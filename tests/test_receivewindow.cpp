@@ -5,7 +5,9 @@
 #include "app/appcontext.h"
 #include "app/comwindow.h"
 #include "link/replydisplay.h"
+#include "protocol/frames.h"
 #include "tests/support/appfixture.h"
+#include "tests/support/memorylines.h"
 #include "tests/support/onscreen.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
@@ -16,6 +18,7 @@
 #include <QClipboard>
 
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStyleHints>
@@ -382,6 +385,46 @@ class TestReceiveWindow : public QObject {
     void closeBoxIsRefused() {
         QVERIFY(!window->close());
         QVERIFY(ctx->MSComm1().PortOpen());
+    }
+
+    void aMessageFromTheLineHoldsUpNeitherReadingNorMemory() {
+        // The program's own dialogs: a box that ran an event loop inside the receive
+        // handler would leave every later byte waiting, unread and unshown.
+        QtUserDialogs real;
+        MemoryLines lines;
+        AppContext own(real, lines.options({QStringLiteral("mem:1")}));
+        own.startup();
+        MemoryLine* ownLine = lines.line(QStringLiteral("mem:1"));
+        own.link().cycle.Timer1.stop();
+        ShowData* shown = own.showdata();
+        own.session().SendFrame(
+            t83::FrequencyWriteFrame(QStringLiteral("229100"), QStringLiteral("229100")));
+        ownLine->feed(QByteArray::fromHex("D7FA"));
+        QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
+        const auto rss = [] {
+            QFile statm(QStringLiteral("/proc/self/statm"));
+            statm.open(QIODevice::ReadOnly);
+            return statm.readAll().split(' ').value(1).toLongLong() * 4096;
+        };
+        const qint64 before = rss();
+        const QByteArray text =
+            QByteArray("0123456789 abcdefghijklmnopqrstuvwxyz\r\n").repeated(256);
+        qint64 sent = 0;
+        while (sent < 10'000'000) {
+            ownLine->feed(text);
+            sent += text.size();
+            if (sent % (text.size() * 64) == 0)
+                QTest::qWait(1);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(own.MSComm1().InBufferCount(), 0, 20000);
+        QVERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget())); // still up
+        QVERIFY2(rss() - before < 24 * 1024 * 1024, qPrintable(QString::number(rss() - before)));
+        shown->flushReceived();
+        // Hex rows as usual: the last full line is one row of 16 pairs.
+        const QStringList rows = shown->Text1->toPlainText().split(QLatin1Char('\n'));
+        QVERIFY(rows.size() > 100);
+        QCOMPARE(rows.at(rows.size() - 2).size(), ShowData::kHexLine);
+        QApplication::activeModalWidget()->close();
     }
 };
 

@@ -6,6 +6,7 @@
 #include "config/promptwindow.h"
 #include "link/replydisplay.h"
 #include "link/replyparser.h"
+#include "protocol/frames.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
@@ -202,8 +203,16 @@ class TestReplyParser : public QObject {
     }
 
     void statusRepliesTellTheUserAndReturnToIdle() {
+        // Radio data that happens to hold status codes, with no write for them to answer.
+        line->feed(QByteArray::fromHex("D7FA42D7F7"));
+        QTRY_COMPARE(shown(), QStringLiteral("D7:FA:42:D7:F7:"));
+        QVERIFY(app.dialogs->messages.isEmpty());
+        QVERIFY(logged().isEmpty());
+        // Within a second of a frequency write they are its answers.
+        ctx->session().SendFrame(
+            t83::FrequencyWriteFrame(QStringLiteral("229100"), QStringLiteral("229100")));
         line->feed(QByteArray::fromHex("D7F7D7FFD7FA41"));
-        QTRY_COMPARE(shown(), QStringLiteral("41:"));
+        QTRY_COMPARE(shown(), QStringLiteral("D7:FA:42:D7:F7:41:"));
         QCOMPARE(app.dialogs->texts(),
                  (QStringList{QStringLiteral("锁相环无法锁定"), QStringLiteral("设置频率超出范围"),
                               QStringLiteral("频率设置完成")}));

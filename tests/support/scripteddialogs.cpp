@@ -1,5 +1,7 @@
 #include "tests/support/scripteddialogs.h"
 
+#include <utility>
+
 UserDialogs::Answer ScriptedDialogs::message(const QString& text, const QString& title, Icon icon,
                                              Buttons) {
     const Shown shown{text, title, icon, parent_};
@@ -7,6 +9,24 @@ UserDialogs::Answer ScriptedDialogs::message(const QString& text, const QString&
     if (whileShown)
         whileShown(shown);
     return answers.isEmpty() ? Answer::Ok : answers.dequeue();
+}
+
+void ScriptedDialogs::notify(const QString& text, const QString& title, Icon icon, QWidget* owner,
+                             std::function<void()> dismissed) {
+    const Shown shown{text, title, icon, owner ? owner : parent_};
+    messages.append(shown);
+    if (whileShown)
+        whileShown(shown);
+    if (holdNotices)
+        heldNotices.append(dismissed ? std::move(dismissed) : [] {});
+    else if (dismissed)
+        dismissed();
+}
+
+void ScriptedDialogs::dismissNotices() {
+    const auto held = std::exchange(heldNotices, {});
+    for (const auto& dismissed : held)
+        dismissed();
 }
 
 std::optional<QString> ScriptedDialogs::inputBox(const QString& prompt, const QString&,

@@ -17,6 +17,11 @@ class ScriptedDialogs final : public UserDialogs {
     };
 
     Answer message(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
+    // Recorded with the messages; dismissed at once, unless holdNotices is set: then it
+    // stays up until dismissNotices().
+    void notify(const QString& text, const QString& title, Icon icon, QWidget* owner,
+                std::function<void()> dismissed) override;
+    void dismissNotices();
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     QString openFileName(const QString& title, const QString& filter) override;
@@ -33,6 +38,8 @@ class ScriptedDialogs final : public UserDialogs {
     // Runs while a message is up, before it is answered: the program as the user sees it
     // behind the box.
     std::function<void(const Shown&)> whileShown;
+    bool holdNotices = false;
+    QList<std::function<void()>> heldNotices; // what dismissing each notice held up runs
 
     QStringList texts() const;
 };
