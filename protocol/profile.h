@@ -1,0 +1,59 @@
+#pragma once
+
+#include "protocol/moduleparameters.h"
+#include "protocol/portconfig.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <array>
+#include <optional>
+
+// What a module should be: any of the eleven writable settings (by the record's short
+// names, "txfreque" … "datbit", each as the module window shows it), any of the eight
+// switch ports, and the software version expected. A field left out is neither written
+// nor checked. Stored as JSON ("*.t83profile", UTF-8, "format": 1).
+struct ModuleProfile {
+    QString name;
+    QMap<QString, QString> settings;
+    std::array<std::optional<PortConfigTexts>, 8> ports{};
+    std::optional<QString> version;
+
+    static constexpr int kFormat = 1;
+    // The eleven writable settings, in the module window's order of writing.
+    static const QStringList& WritableSettings();
+
+    QByteArray toJson() const;
+    // A profile from JSON; on failure std::nullopt and `error` names the first bad field
+    // and what is wrong with it.
+    static std::optional<ModuleProfile> fromJson(const QByteArray& json, QString* error);
+    // The profile of a module as read (its settings and ports as they are); ports whose
+    // bytes name no configuration are left out.
+    static ModuleProfile fromModule(const QString& name, const ModuleParameters& params,
+                                    const QByteArray& portTable);
+    // Empty when `text` is a valid value of setting `name`, else what is wrong.
+    static QString checkSetting(const QString& name, const QString& text);
+
+    // The frames that make a module holding `current` (and `portTable`, eight triples)
+    // what this profile says: one a setting (both frequencies share one) and one a port,
+    // only where they differ, in the module window's order.
+    QList<QByteArray> writeFrames(const ModuleParameters& current,
+                                  const QByteArray& portTable) const;
+};
+
+// One profiled field after a read: what the profile says, what the module holds, and
+// whether they agree. `field` is a setting's short name, "PB1".."PB8" or "version".
+struct FieldCheck {
+    QString field;
+    QString expected;
+    QString actual;
+    bool ok = false;
+};
+
+// Every field the profile names, checked against what was read. A setting the module did
+// not answer for ("无此参数") never agrees.
+QList<FieldCheck> CheckAgainstProfile(const ModuleProfile& profile, const ModuleParameters& read,
+                                      const QByteArray& portTable);
+// A port's texts as one line ("输出/应答/串口输出/输出正脉冲", "输入/端口电平变化后发送变化信息").
+QString PortSummary(const PortConfigTexts& texts);
