@@ -23,7 +23,7 @@ ModuleSession::ModuleSession(CommControl::PortResolver resolver, SerialBackendFa
 
     connect(&parser, &ReplyParser::moduleAnswered, this, [this] {
         emit answered();
-        if (link_.CommandBusy)
+        if (link_.CommandBusy || !readAfterAnswer_)
             return; // the command window's own probe: its answer is only logged
         emit readStarted();
         link_.cycle.startRead();
@@ -75,6 +75,11 @@ ModuleSession::ModuleSession(CommControl::PortResolver resolver, SerialBackendFa
         else
             finishWrite(false, QStringLiteral("串口写入超时"));
     });
+}
+
+void ModuleSession::probe(bool thenRead) {
+    readAfterAnswer_ = thenRead;
+    link_.sendProbe();
 }
 
 void ModuleSession::promptDone() {

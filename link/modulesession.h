@@ -31,8 +31,10 @@ class ModuleSession : public QObject {
     CommControl& comm() { return link_.MSComm1; }
     CapturePath& capture() { return capture_; }
 
-    // Sends the probe D7 FE; answered() or noAnswer() follows within 500 ms.
-    void probe() { link_.sendProbe(); }
+    // Sends the probe D7 FE; answered() or noAnswer() follows within 500 ms. The
+    // module's answer starts the automatic read, unless `thenRead` is false (a caller
+    // that runs its own sequence).
+    void probe(bool thenRead = true);
     // Reads the eleven parameters again without the prompt (refresh, read-back).
     void startRefreshRead() { link_.cycle.startRefreshRead(); }
     // Polls the eight switch ports again (refresh).
@@ -107,4 +109,5 @@ class ModuleSession : public QObject {
     bool writePending_ = false;
     bool awaitingStatus_ = false;
     bool captureOpen_ = false;
+    bool readAfterAnswer_ = true;
 };

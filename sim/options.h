@@ -35,6 +35,11 @@ struct SimOptions {
     std::optional<UnlistedReply> unlisted;
     // Refuse every in-band frequency write with a phase-lock failure.
     bool lockFailure = false;
+    // Writes with these codes are answered as usual but not kept (a module whose
+    // memory does not take them).
+    QSet<quint8> revert;
+    // Replies to these request codes come back with their last payload byte wrong.
+    QSet<quint8> garble;
     quint8 crc = 0x5A;
     QString versionText = QString::fromLatin1(kDefaultVersionText);
     // A frame or file header left incomplete this long is given up and passed

@@ -123,7 +123,12 @@ void ModuleProtocol::takeByte(quint8 byte, FeedResult& out) {
 void ModuleProtocol::execute(const ReceivedFrame& frame, FeedResult& out) {
     m_received.append(frame);
     out.frames.append(frame);
+    const ModuleSettings kept = m_settings;
     QByteArray reply = apply(frame);
+    if (m_options.revert.contains(frame.code))
+        m_settings = kept;
+    if (m_options.garble.contains(frame.code) && reply.size() > 2)
+        reply[reply.size() - 1] = char(quint8(reply.back()) ^ 0x01);
     if (m_options.unlisted && m_options.unlisted->trigger == frame.code)
         reply = replyFrame(m_options.unlisted->code, m_options.unlisted->payload);
     if (m_options.silent || m_options.unanswered.contains(frame.code) || reply.isEmpty())
