@@ -11,7 +11,9 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProgressBar>
+#include <QSize>
 #include <QTimer>
+#include <QWidget>
 
 AppContext::AppContext(UserDialogs& dialogs, Options options)
     : dialogs_(dialogs), options_(std::move(options)), portTable_(store_),

@@ -15,12 +15,14 @@
 #include "tools/filetrwindow.h"
 #include "tools/strbunchwindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>

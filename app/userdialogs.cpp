@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 UserDialogs::Answer QtUserDialogs::message(const QString& text, const QString& title, Icon icon,

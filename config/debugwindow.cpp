@@ -4,8 +4,11 @@
 #include "config/moduleparameters.h"
 #include "link/statuspanel.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QFont>
 #include <QGridLayout>
+#include <QIcon>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>

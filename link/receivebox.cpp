@@ -1,21 +1,34 @@
 #include "link/receivebox.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFontMetrics>
 #include <QGlyphRun>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QPalette>
+#include <QPoint>
+#include <QPointF>
+#include <QRect>
+#include <QRectF>
 #include <QScrollBar>
+#include <QSizeF>
 #include <QStyleHints>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextLayout>
+#include <QTimerEvent>
 #include <QVarLengthArray>
 
 #include <algorithm>

@@ -4,6 +4,7 @@
 #include <QBasicTimer>
 #include <QHash>
 #include <QList>
+#include <QPointF>
 #include <QRawFont>
 #include <QTextCursor>
 

@@ -1,11 +1,16 @@
 #include "link/statuspanel.h"
 
 #include <QEvent>
+#include <QFont>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPixmap>
+#include <QSize>
 #include <QStyle>
 #include <QStyleOption>
+#include <QWidget>
 
 #include <optional>
 

@@ -17,6 +17,7 @@
 #include "tests/support/testenv.h"
 #include "tools/commandwindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>

@@ -10,9 +10,11 @@
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QMenu>
 #include <QSettings>
 #include <QStatusBar>

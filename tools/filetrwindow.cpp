@@ -6,10 +6,13 @@
 #include "tools/pacedsender.h"
 
 #include <QCloseEvent>
+#include <QColor>
 #include <QFile>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 
