@@ -6,8 +6,10 @@
 #include "ui/statuspanel.h"
 
 #include <QCloseEvent>
+#include <QFont>
 #include <QFrame>
 #include <QGridLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>

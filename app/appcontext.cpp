@@ -11,7 +11,9 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProgressBar>
+#include <QSize>
 #include <QTimer>
+#include <QWidget>
 
 namespace {
 SerialBackendFactory orRealPorts(SerialBackendFactory factory) {

@@ -9,6 +9,9 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFont>
+#include <QFontMetrics>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>

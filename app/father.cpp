@@ -7,18 +7,26 @@
 #include "ui/showdata.h"
 #include "ui/statuspanel.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFile>
+#include <QIcon>
 #include <QImage>
+#include <QKeySequence>
 #include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
+#include <QPixmap>
+#include <QSize>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTime>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWidget>
 
 namespace {
 const QString kTitle = QStringLiteral("RL14V0512 T83系列模块设置和通信软件");

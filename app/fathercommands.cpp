@@ -16,12 +16,14 @@
 #include "ui/showdata.h"
 #include "ui/statuspanel.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>

@@ -6,11 +6,13 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QRect>
 #include <QScreen>
 #include <QShowEvent>
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 
 int main(int argc, char* argv[]) {

@@ -6,6 +6,7 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPixmap>
 #include <QScreen>
 #include <QVBoxLayout>
 

@@ -6,8 +6,11 @@
 #include "protocol/hex.h"
 #include "ui/statuspanel.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QFont>
 #include <QGridLayout>
+#include <QIcon>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>

@@ -10,8 +10,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
+#include <QFont>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>

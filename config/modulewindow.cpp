@@ -12,9 +12,11 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFont>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>

@@ -28,6 +28,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdint>
 #include <cstdio>

@@ -1,5 +1,6 @@
 #include "link/qserialbackend.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #if defined(Q_OS_WIN)

@@ -1,6 +1,7 @@
 #include "sim/cli.h"
 #include "sim/ttyline.h"
 
+#include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <cctype>
 

@@ -17,6 +17,7 @@
 #include "ui/showdata.h"
 #include "ui/statuspanel.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>

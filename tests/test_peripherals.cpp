@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QStyleOptionFrame>
 #include <QToolButton>
 

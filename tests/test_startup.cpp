@@ -10,9 +10,11 @@
 #include "ui/showdata.h"
 #include "ui/statuspanel.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QMenu>
 #include <QSettings>
 #include <QStatusBar>

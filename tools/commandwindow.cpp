@@ -7,7 +7,10 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFont>
+#include <QFontMetrics>
 #include <QGridLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>

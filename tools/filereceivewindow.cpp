@@ -5,10 +5,13 @@
 #include "ui/statuspanel.h"
 
 #include <QCloseEvent>
+#include <QColor>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>

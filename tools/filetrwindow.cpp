@@ -8,10 +8,13 @@
 #include "ui/statuspanel.h"
 
 #include <QCloseEvent>
+#include <QColor>
 #include <QFile>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 

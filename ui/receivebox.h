@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
+#include <QPointF>
 #include <QRawFont>
 #include <QTextCursor>
 

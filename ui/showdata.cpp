@@ -7,6 +7,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFont>
+#include <QIcon>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QStatusBar>

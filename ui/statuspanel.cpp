@@ -3,11 +3,16 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QEvent>
+#include <QFont>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPixmap>
+#include <QSize>
 #include <QStyle>
 #include <QStyleOption>
+#include <QWidget>
 
 #include <optional>
 

@@ -2,6 +2,7 @@
 
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QTimerEvent>
 
 SteadyScrollBar::SteadyScrollBar(Qt::Orientation orientation, QWidget* parent)
     : QScrollBar(orientation, parent) {
