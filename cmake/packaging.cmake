@@ -40,6 +40,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Without the font every caption is boxes; without Qt's translations the standard
 # buttons are English; the SVG plug-in for the icon theme the dev set-up installs.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-zenhei, qt6-translations-l10n, libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+  "fonts-wqy-zenhei, qt6-translations-l10n, libqt6svg6, libqt6sql6-sqlite")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -5,7 +5,7 @@ set -euo pipefail
 src="$1"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-for d in protocol serial link ui config tools sim scripts; do cp -r "$src/$d" "$tmp/"; done
+for d in protocol serial link records ui config tools sim scripts; do cp -r "$src/$d" "$tmp/"; done
 fresh() { rm -rf "$tmp/link"; cp -r "$src/link" "$tmp/"; }
 "$tmp/scripts/check-layers" "$tmp" >/dev/null || { echo "the clean copy fails"; exit 1; }
 printf '#include "app/appcontext.h"\n' >>"$tmp/link/commcontrol.cpp"

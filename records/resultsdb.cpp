@@ -1,0 +1,304 @@
+#include "records/resultsdb.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QUuid>
+#include <QVariant>
+
+namespace {
+bool fail(QString* error, const QString& text) {
+    if (error)
+        *error = text;
+    return false;
+}
+
+QString quoted(QString text) {
+    if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
+        text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
+        return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+               QLatin1Char('"');
+    return text;
+}
+} // namespace
+
+QString IsoUtc(const QDateTime& t) {
+    return t.toUTC().toString(Qt::ISODateWithMs);
+}
+
+ResultsDatabase::ResultsDatabase()
+    : connection_(QStringLiteral("t83results-") + QUuid::createUuid().toString(QUuid::Id128)) {}
+
+ResultsDatabase::~ResultsDatabase() {
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection_, false);
+        if (db.isValid())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(connection_);
+}
+
+QString ResultsDatabase::defaultPath() {
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
+        .filePath(QStringLiteral("results.sqlite"));
+}
+
+bool ResultsDatabase::isOpen() const {
+    return QSqlDatabase::database(connection_, false).isOpen();
+}
+
+bool ResultsDatabase::open(const QString& url, QString* error, const QString& path) {
+    if (url.isEmpty()) {
+        const QString file = path.isEmpty() ? defaultPath() : path;
+        if (!QDir().mkpath(QFileInfo(file).absolutePath()))
+            return fail(error,
+                        QStringLiteral("无法创建文件夹 %1").arg(QFileInfo(file).absolutePath()));
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+        if (!db.isValid())
+            return fail(error, QStringLiteral("没有 SQLite 数据库驱动(libqt6sql6-sqlite)"));
+        db.setDatabaseName(file);
+        if (!db.open())
+            return fail(
+                error, QStringLiteral("无法打开记录数据库 %1:%2").arg(file, db.lastError().text()));
+        QSqlQuery q(db);
+        // Every commit is on disk before it returns; readers do not block the writer.
+        if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
+            !q.exec(QStringLiteral("PRAGMA synchronous=FULL")))
+            return fail(error,
+                        QStringLiteral("无法设置记录数据库 %1:%2").arg(file, q.lastError().text()));
+        where_ = file;
+    } else {
+        const QUrl u(url);
+        if (!u.isValid() ||
+            (u.scheme() != QLatin1String("postgresql") && u.scheme() != QLatin1String("postgres")))
+            return fail(error, QStringLiteral("记录数据库地址无效: %1").arg(url));
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection_);
+        if (!db.isValid())
+            return fail(error, QStringLiteral("没有 PostgreSQL 数据库驱动(libqt6sql6-psql)"));
+        db.setHostName(u.host());
+        if (u.port() > 0)
+            db.setPort(u.port());
+        db.setUserName(u.userName());
+        db.setPassword(u.password().isEmpty() ? qEnvironmentVariable("PGPASSWORD") : u.password());
+        db.setDatabaseName(u.path().mid(1));
+        db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+        if (!db.open())
+            return fail(error,
+                        QStringLiteral("无法连接记录数据库服务器 %1:%2")
+                            .arg(u.toDisplayString(QUrl::RemovePassword), db.lastError().text()));
+        postgres_ = true;
+        where_ = u.toDisplayString(QUrl::RemovePassword);
+    }
+    return createTables(error);
+}
+
+bool ResultsDatabase::createTables(QString* error) {
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    const QString id = postgres_ ? QStringLiteral("BIGSERIAL PRIMARY KEY")
+                                 : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    const QString statements[] = {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS runs (id %1, started_at TEXT NOT NULL, "
+                       "finished_at TEXT NOT NULL, station TEXT, operator TEXT, lot TEXT, "
+                       "serial TEXT, port TEXT, device TEXT, profile_name TEXT, "
+                       "profile_sha256 TEXT, result TEXT NOT NULL, reason TEXT, "
+                       "duration_ms BIGINT)")
+            .arg(id),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS fields (run_id BIGINT NOT NULL REFERENCES "
+                       "runs(id), field TEXT NOT NULL, expected TEXT, \"before\" TEXT, "
+                       "\"after\" TEXT, ok INTEGER NOT NULL)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS fields_run ON fields(run_id)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS runs_started ON runs(started_at)"),
+    };
+    QSqlQuery q(db);
+    for (const QString& sql : statements)
+        if (!q.exec(sql))
+            return fail(error, QStringLiteral("无法建立记录表:%1").arg(q.lastError().text()));
+    return true;
+}
+
+std::optional<qint64> ResultsDatabase::record(const RunRecord& run, QString* error) {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (!db.isOpen()) {
+        fail(error, QStringLiteral("记录数据库没有打开"));
+        return std::nullopt;
+    }
+    const auto rollback = [&](const QSqlQuery& q) -> std::optional<qint64> {
+        const QString why = q.lastError().text();
+        db.rollback();
+        fail(error, QStringLiteral("无法保存测试记录:%1").arg(why));
+        return std::nullopt;
+    };
+    if (!db.transaction()) {
+        fail(error, QStringLiteral("无法保存测试记录:%1").arg(db.lastError().text()));
+        return std::nullopt;
+    }
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral(
+        "INSERT INTO runs (started_at, finished_at, station, operator, lot, serial, port, device, "
+        "profile_name, profile_sha256, result, reason, duration_ms) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+    const RunResult& r = run.result;
+    for (const QVariant& v :
+         {QVariant(IsoUtc(r.startedAt)), QVariant(IsoUtc(r.finishedAt)), QVariant(run.station),
+          QVariant(run.operatorName), QVariant(run.lot), QVariant(run.serial), QVariant(run.port),
+          QVariant(run.device), QVariant(run.profileName), QVariant(run.profileSha256),
+          QVariant(r.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL")), QVariant(r.reason),
+          QVariant(r.durationMs)})
+        q.addBindValue(v);
+    if (!q.exec() || !q.next())
+        return rollback(q);
+    const qint64 id = q.value(0).toLongLong();
+    q.finish();
+    QSqlQuery f(db);
+    f.prepare(
+        QStringLiteral("INSERT INTO fields (run_id, field, expected, \"before\", \"after\", ok) "
+                       "VALUES (?, ?, ?, ?, ?, ?)"));
+    for (const RunField& field : r.fields) {
+        for (const QVariant& v :
+             {QVariant(id), QVariant(field.field), QVariant(field.expected), QVariant(field.before),
+              QVariant(field.after), QVariant(field.ok ? 1 : 0)})
+            f.addBindValue(v);
+        if (!f.exec())
+            return rollback(f);
+    }
+    if (!db.commit()) {
+        fail(error, QStringLiteral("无法保存测试记录:%1").arg(db.lastError().text()));
+        db.rollback();
+        return std::nullopt;
+    }
+    return id;
+}
+
+QList<RunRecord> ResultsDatabase::runs(const RunFilter& filter, QString* error) const {
+    QList<RunRecord> out;
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QString where = QStringLiteral(" WHERE 1=1");
+    QVariantList values;
+    if (filter.from.isValid()) {
+        where += QStringLiteral(" AND started_at >= ?");
+        values << filter.from.startOfDay(Qt::UTC).toString(Qt::ISODateWithMs);
+    }
+    if (filter.to.isValid()) {
+        where += QStringLiteral(" AND started_at < ?");
+        values << filter.to.addDays(1).startOfDay(Qt::UTC).toString(Qt::ISODateWithMs);
+    }
+    if (!filter.lot.isEmpty()) {
+        where += QStringLiteral(" AND lot = ?");
+        values << filter.lot;
+    }
+    if (!filter.serial.isEmpty()) {
+        where += QStringLiteral(" AND serial = ?");
+        values << filter.serial;
+    }
+    if (filter.pass) {
+        where += QStringLiteral(" AND result = ?");
+        values << (*filter.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
+    }
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT id, started_at, finished_at, station, operator, lot, serial, "
+                             "port, device, profile_name, profile_sha256, result, reason, "
+                             "duration_ms FROM runs") +
+              where + QStringLiteral(" ORDER BY started_at DESC, id DESC"));
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    if (!q.exec()) {
+        fail(error, q.lastError().text());
+        return out;
+    }
+    while (q.next()) {
+        RunRecord r;
+        r.id = q.value(0).toLongLong();
+        r.result.startedAt = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
+        r.result.finishedAt = QDateTime::fromString(q.value(2).toString(), Qt::ISODateWithMs);
+        r.station = q.value(3).toString();
+        r.operatorName = q.value(4).toString();
+        r.lot = q.value(5).toString();
+        r.serial = q.value(6).toString();
+        r.port = q.value(7).toString();
+        r.device = q.value(8).toString();
+        r.profileName = q.value(9).toString();
+        r.profileSha256 = q.value(10).toString();
+        r.result.pass = q.value(11).toString() == QLatin1String("PASS");
+        r.result.reason = q.value(12).toString();
+        r.result.durationMs = q.value(13).toLongLong();
+        out.append(r);
+    }
+    QSqlQuery f(db);
+    f.prepare(QStringLiteral("SELECT field, expected, \"before\", \"after\", ok FROM fields "
+                             "WHERE run_id = ? ORDER BY rowid"));
+    if (QSqlDatabase::database(connection_).driverName() == QLatin1String("QPSQL"))
+        f.prepare(QStringLiteral("SELECT field, expected, \"before\", \"after\", ok FROM fields "
+                                 "WHERE run_id = ? ORDER BY ctid"));
+    for (RunRecord& r : out) {
+        f.addBindValue(r.id);
+        if (!f.exec())
+            continue;
+        while (f.next())
+            r.result.fields.append({f.value(0).toString(), f.value(1).toString(),
+                                    f.value(2).toString(), f.value(3).toString(),
+                                    f.value(4).toInt() != 0});
+    }
+    return out;
+}
+
+QByteArray ResultsDatabase::exportCsv(const RunFilter& filter, QString* error) const {
+    QList<RunRecord> list = runs(filter, error);
+    std::reverse(list.begin(), list.end());
+    QStringList fieldNames;
+    for (const RunRecord& r : list)
+        for (const RunField& f : r.result.fields)
+            if (!fieldNames.contains(f.field))
+                fieldNames << f.field;
+    QStringList header{QStringLiteral("id"),
+                       QStringLiteral("started_at"),
+                       QStringLiteral("finished_at"),
+                       QStringLiteral("station"),
+                       QStringLiteral("operator"),
+                       QStringLiteral("lot"),
+                       QStringLiteral("serial"),
+                       QStringLiteral("port"),
+                       QStringLiteral("device"),
+                       QStringLiteral("profile_name"),
+                       QStringLiteral("profile_sha256"),
+                       QStringLiteral("result"),
+                       QStringLiteral("reason"),
+                       QStringLiteral("duration_ms")};
+    for (const QString& name : fieldNames)
+        header << name + QStringLiteral(".expected") << name + QStringLiteral(".after")
+               << name + QStringLiteral(".ok");
+    QString text = header.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    for (const RunRecord& r : list) {
+        QStringList cells{QString::number(r.id),
+                          IsoUtc(r.result.startedAt),
+                          IsoUtc(r.result.finishedAt),
+                          r.station,
+                          r.operatorName,
+                          r.lot,
+                          r.serial,
+                          r.port,
+                          r.device,
+                          r.profileName,
+                          r.profileSha256,
+                          r.result.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"),
+                          r.result.reason,
+                          QString::number(r.result.durationMs)};
+        for (const QString& name : fieldNames) {
+            const auto it = std::find_if(r.result.fields.cbegin(), r.result.fields.cend(),
+                                         [&](const RunField& f) { return f.field == name; });
+            if (it == r.result.fields.cend())
+                cells << QString() << QString() << QString();
+            else
+                cells << it->expected << it->after
+                      << (it->ok ? QStringLiteral("1") : QStringLiteral("0"));
+        }
+        for (QString& c : cells)
+            c = quoted(c);
+        text += cells.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    }
+    return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+}
