@@ -111,9 +111,25 @@ bool parseCommandLine(const QStringList& arguments, CliConfig* config, QString* 
         QStringLiteral("ms"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Log frames and radio data on stderr."));
-    parser.addOptions({peer, device, baud, silent, missing, delay, split, splitGap, unlisted,
-                       unlistedOn, lockFailure, crc, version, frameTimeout, transferTimeout,
-                       verbose});
+    const QCommandLineOption randomize(
+        QStringLiteral("randomize"),
+        QStringLiteral("Start each module (and each one swapped in) with random settings."));
+    const QCommandLineOption revert(
+        QStringLiteral("revert"),
+        QStringLiteral("Answer writes of these codes as usual but keep nothing, e.g. E7,FF."),
+        QStringLiteral("codes"));
+    const QCommandLineOption noWriteReply(
+        QStringLiteral("no-write-reply"),
+        QStringLiteral("Leave writes of these codes unanswered, e.g. FF."),
+        QStringLiteral("codes"));
+    const QCommandLineOption garble(
+        QStringLiteral("garble"),
+        QStringLiteral("Answer reads of these codes with a wrong last payload byte, e.g. F4."),
+        QStringLiteral("codes"));
+    parser.addOptions({peer,        device,    baud,     silent,       missing,
+                       delay,       split,     splitGap, unlisted,     unlistedOn,
+                       lockFailure, crc,       version,  frameTimeout, transferTimeout,
+                       verbose,     randomize, revert,   noWriteReply, garble});
 
     CliConfig result;
     if (!parser.parse(arguments)) {
@@ -142,14 +158,24 @@ bool parseCommandLine(const QStringList& arguments, CliConfig* config, QString* 
             return false;
         }
     }
-    if (parser.isSet(missing)) {
-        for (const QString& code : parser.value(missing).split(QLatin1Char(','))) {
+    result.randomize = parser.isSet(randomize);
+    // Each list of codes: two hex digits each, codes the module takes as commands.
+    const std::pair<const QCommandLineOption*, QSet<quint8>*> codeLists[] = {
+        {&missing, &o.unanswered},
+        {&noWriteReply, &o.unanswered},
+        {&revert, &o.revert},
+        {&garble, &o.garble}};
+    for (auto [option, codes] : codeLists) {
+        if (!parser.isSet(*option))
+            continue;
+        for (const QString& code : parser.value(*option).split(QLatin1Char(','))) {
             quint8 value = 0;
             if (!parseHexByte(code, &value) || commandPayloadLength(value) < 0) {
-                *error = QStringLiteral("bad request code in --missing: %1").arg(code);
+                *error = QStringLiteral("bad request code in --%1: %2")
+                             .arg(option->names().constFirst(), code);
                 return false;
             }
-            o.unanswered.insert(value);
+            codes->insert(value);
         }
     }
     if (parser.isSet(delay) && !parseMilliseconds(parser.value(delay), &o.replyDelayMs)) {

@@ -14,7 +14,8 @@ struct CliConfig {
     bool peer = false; // start a second, radio-linked station on its own pty
     QString device;    // run the first station on this serial device
     int baud = 9600;
-    bool verbose = false; // log frames and radio traffic on stderr
+    bool verbose = false;   // log frames and radio traffic on stderr
+    bool randomize = false; // every module (the first and each swapped in) random
     bool helpRequested = false;
     QString helpText;
 };

@@ -9,7 +9,11 @@
 #include <memory>
 
 #ifdef Q_OS_UNIX
+#include <QRandomGenerator>
+#include <QTimer>
+
 #include <csignal>
+#include <functional>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -46,22 +50,30 @@ void logTraffic(Station* station, const QString& name) {
 // event loop, not the signal handler, ends the program.
 int g_signalPipe[2] = {-1, -1};
 
-void onSignal(int) {
-    const char byte = 1;
+// SIGUSR1 (a module swapped in) comes the same way, as another byte.
+void onSignal(int signal) {
+    const char byte = signal == SIGUSR1 ? 2 : 1;
     [[maybe_unused]] const auto n = ::write(g_signalPipe[0], &byte, 1);
 }
 
-bool quitOnSignals(QCoreApplication* app) {
+bool quitOnSignals(QCoreApplication* app, std::function<void()> swap) {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
         return false;
     auto* notifier = new QSocketNotifier(qintptr(g_signalPipe[1]), QSocketNotifier::Read, app);
-    QObject::connect(notifier, &QSocketNotifier::activated, app, &QCoreApplication::quit);
+    QObject::connect(notifier, &QSocketNotifier::activated, app, [app, swap] {
+        char byte = 0;
+        if (::read(g_signalPipe[1], &byte, 1) == 1 && byte == 2)
+            swap();
+        else
+            app->quit();
+    });
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     return ::sigaction(SIGTERM, &action, nullptr) == 0 &&
-           ::sigaction(SIGINT, &action, nullptr) == 0;
+           ::sigaction(SIGINT, &action, nullptr) == 0 &&
+           ::sigaction(SIGUSR1, &action, nullptr) == 0;
 }
 #endif
 
@@ -81,14 +93,46 @@ int main(int argc, char* argv[]) {
         std::fputs(qPrintable(config.helpText), stdout);
         return 0;
     }
+    auto station = std::make_unique<Station>(config.options);
+    quint32 modules = 0;
+    const auto freshModule = [&] {
+        ++modules;
+        if (config.randomize)
+            station->protocol().settings() =
+                randomSettings(QRandomGenerator::global()->generate() ^ modules);
+    };
+    freshModule();
+    // Another module on the line: the old one is unplugged (nothing answers for a
+    // second), then the new one answers with its own settings.
+    const auto swap = [&] {
+        SimOptions absent = config.options;
+        absent.silent = true;
+        station->protocol().setOptions(absent);
+        QTimer::singleShot(1000, station.get(), [&] {
+            station->protocol().setOptions(config.options);
+            station->protocol().settings() = ModuleSettings{};
+            freshModule();
+            printLine(QStringLiteral("SWAPPED %1").arg(modules));
+        });
+    };
 #ifdef Q_OS_UNIX
-    if (!quitOnSignals(&app)) {
+    if (!quitOnSignals(&app, swap)) {
         printError(QStringLiteral("cannot install signal handlers"));
         return 1;
     }
+    // A line "swap" on standard input does the same as SIGUSR1.
+    auto* input = new QSocketNotifier(qintptr(STDIN_FILENO), QSocketNotifier::Read, &app);
+    QObject::connect(input, &QSocketNotifier::activated, &app, [input, swap] {
+        char buffer[256];
+        const auto n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            input->setEnabled(false); // closed: no more lines
+            return;
+        }
+        if (QByteArray(buffer, int(n)).contains("swap"))
+            swap();
+    });
 #endif
-
-    auto station = std::make_unique<Station>(config.options);
     const bool onDevice = !config.device.isEmpty();
     const bool opened = onDevice ? station->openDevice(config.device, config.baud, &error)
                                  : station->openPty(&error);

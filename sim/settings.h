@@ -63,4 +63,8 @@ struct ModuleSettings {
     static std::array<PortConfig, kPortCount> defaultPorts();
 };
 
+// A module as it might come off a tray: every setting drawn at random (frequencies in
+// the band, valid modes and port configurations), from `seed`.
+ModuleSettings randomSettings(quint32 seed);
+
 } // namespace t83sim

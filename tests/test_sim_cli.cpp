@@ -60,7 +60,14 @@ void SimCliTest::everyOptionIsParsed() {
                             "0",
                             "--transfer-timeout",
                             "250",
-                            "--verbose"};
+                            "--verbose",
+                            "--randomize",
+                            "--revert",
+                            "E7,FF",
+                            "--no-write-reply",
+                            "D1",
+                            "--garble",
+                            "F4"};
     QVERIFY2(parseCommandLine(args(flags), &config, &error), qPrintable(error));
     QVERIFY(config.peer);
     QVERIFY(config.verbose);
@@ -68,7 +75,10 @@ void SimCliTest::everyOptionIsParsed() {
     QCOMPARE(config.baud, 19200);
     const SimOptions& o = config.options;
     QVERIFY(o.silent);
-    QCOMPARE(o.unanswered, (QSet<quint8>{0xEC, 0xB7, 0xAB}));
+    QCOMPARE(o.unanswered, (QSet<quint8>{0xEC, 0xB7, 0xAB, 0xD1}));
+    QVERIFY(config.randomize);
+    QCOMPARE(o.revert, (QSet<quint8>{0xE7, 0xFF}));
+    QCOMPARE(o.garble, (QSet<quint8>{0xF4}));
     QCOMPARE(o.replyDelayMs, 250);
     QVERIFY(o.splitReplies);
     QCOMPARE(o.splitGapMs, 7);
