@@ -82,6 +82,8 @@ void AppContext::wireLink() {
     });
     connect(&session, &ModuleSession::readStarted, this, [this] { ShowPrompt(1); });
     connect(&session, &ModuleSession::noAnswer, this, [this] {
+        if (session_->ownProbe())
+            return; // the production station's probe: it says itself what it found
         ShowPrompt(4);
         link().SetModuleCommandsEnabled(false);
         intset = intfile = intnet = inttool = 1;

@@ -73,6 +73,7 @@ class Father : public QMainWindow {
     QMenu* menutool = nullptr;
     QAction* menutoolcommand = nullptr;
     QAction* menutooldebug = nullptr;
+    QAction* menutoolproduction = nullptr;
     QMenu* jiao = nullptr;
     QAction* n8 = nullptr;
     QAction* e81 = nullptr;

@@ -8,6 +8,7 @@
 #include "config/gatewindow.h"
 #include "config/modulewindow.h"
 #include "link/modulesession.h"
+#include "production/productionwindow.h"
 #include "protocol/frames.h"
 #include "tools/commandwindow.h"
 #include "tools/filetrwindow.h"
@@ -50,6 +51,7 @@ void Father::connectCommands() {
     open(menusetgate, &AppContext::openOrFront<GateWindow>);
     open(menutoolcommand, &AppContext::openOrFront<CommandWindow>);
     open(menutooldebug, &AppContext::openOrFront<DebugWindow>);
+    open(menutoolproduction, &AppContext::openOrFront<ProductionWindow>);
     open(menudatacode, &AppContext::openOrFront<StrbunchWindow>);
     open(menuhelpabout, &AppContext::openOrFront<AboutWindow>);
     connect(filetx, &QAction::triggered, this, [this] { showModal<FileTrWindow>(ctx_); });

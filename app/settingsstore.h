@@ -43,6 +43,9 @@ inline const QString PortSetting = QStringLiteral("Software\\Norvik\\PortSetting
 inline const QString Frequency = QStringLiteral("Software\\Norvik\\Frequency");
 inline const QString ToolMenu = QStringLiteral("Software\\Norvik\\ToolMenu");
 inline const QString PortMap = QStringLiteral("Software\\Norvik\\PortMap");
+// The production results database: `url` (empty: an SQLite file), `path` (that file,
+// default results.sqlite in the user's data folder), `password` (else PGPASSWORD).
+inline const QString Results = QStringLiteral("Software\\Norvik\\Results");
 } // namespace RegKeys
 
 // First-run routine: creates the three keys with their defaults when PortSetting is

@@ -11,4 +11,5 @@ struct WindowOpenFlags {
     bool portWindowOpen = false;
     bool moduleWindowOpen = false;
     bool stringWindowOpen = false;
+    bool productionWindowOpen = false;
 };

@@ -35,6 +35,8 @@ class ModuleSession : public QObject {
     // module's answer starts the automatic read, unless `thenRead` is false (a caller
     // that runs its own sequence).
     void probe(bool thenRead = true);
+    // The last probe was one of a caller's own sequence (no automatic read after it).
+    bool ownProbe() const { return !readAfterAnswer_; }
     // Reads the eleven parameters again without the prompt (refresh, read-back).
     void startRefreshRead() { link_.cycle.startRefreshRead(); }
     // Polls the eight switch ports again (refresh).

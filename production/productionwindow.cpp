@@ -1,0 +1,384 @@
+#include "production/productionwindow.h"
+
+#include "app/appcontext.h"
+#include "app/settingsstore.h"
+#include "link/modulesession.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSysInfo>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+const QString kTitle = QStringLiteral("提示");
+const QString kFilter = QStringLiteral("模块配置文件 (*.t83profile)");
+
+// Field names as a tester reads them.
+QString fieldCaption(const QString& field) {
+    static const QHash<QString, QString> captions{
+        {QStringLiteral("txfreque"), QStringLiteral("发射频率")},
+        {QStringLiteral("rxfreque"), QStringLiteral("接收频率")},
+        {QStringLiteral("meaddress"), QStringLiteral("身份地址")},
+        {QStringLiteral("headdress"), QStringLiteral("目的地址")},
+        {QStringLiteral("repeat"), QStringLiteral("重发次数")},
+        {QStringLiteral("invite"), QStringLiteral("邀请分组")},
+        {QStringLiteral("typepower"), QStringLiteral("省电模式")},
+        {QStringLiteral("typeheat"), QStringLiteral("温补模式")},
+        {QStringLiteral("typeaudio"), QStringLiteral("语音模式")},
+        {QStringLiteral("sqr"), QStringLiteral("静噪方式")},
+        {QStringLiteral("datbit"), QStringLiteral("数据位数")},
+        {QStringLiteral("version"), QStringLiteral("软件版本")}};
+    return captions.value(field, field);
+}
+} // namespace
+
+ProductionWindow::ProductionWindow(AppContext& ctx) : ctx_(ctx), run_(ctx.session()) {
+    setObjectName(QStringLiteral("production"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    buildControls();
+    connect(&run_, &ProductionRun::stepChanged, stepLabel, &QLabel::setText);
+    connect(&run_, &ProductionRun::finished, this, &ProductionWindow::onFinished);
+    connect(loadButton, &QPushButton::clicked, this, [this] {
+        const QString path = ctx_.dialogs().openFileName(QStringLiteral("载入配置"), kFilter);
+        if (!path.isEmpty())
+            loadProfile(path);
+    });
+    connect(saveButton, &QPushButton::clicked, this, &ProductionWindow::saveProfile);
+    connect(fromModuleButton, &QPushButton::clicked, this, &ProductionWindow::saveFromModule);
+    connect(startButton, &QPushButton::clicked, this, &ProductionWindow::startTest);
+    // A scanner types the code and Enter.
+    connect(serialBox, &QLineEdit::returnPressed, this, &ProductionWindow::startTest);
+    connect(autoBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (!on)
+            swap_ = Swap::Off;
+    });
+
+    swapProbe_.setSingleShot(true);
+    swapProbe_.setInterval(500);
+    connect(&swapProbe_, &QTimer::timeout, this, [this] {
+        if (swap_ == Swap::Off || run_.running())
+            return;
+        if (!ctx_.MSComm1().PortOpen()) {
+            stepLabel->setText(QStringLiteral("等待串口重新打开"));
+            swapProbe_.start();
+            return;
+        }
+        ctx_.session().probe(false);
+    });
+    connect(&ctx_.session(), &ModuleSession::answered, this, [this] {
+        if (swap_ == Swap::WaitGone) {
+            swapProbe_.start(); // still the module just tested
+        } else if (swap_ == Swap::WaitBack) {
+            swap_ = Swap::Off;
+            startTest();
+        }
+    });
+    connect(&ctx_.session(), &ModuleSession::noAnswer, this, [this] {
+        if (swap_ == Swap::WaitGone) {
+            swap_ = Swap::WaitBack;
+            stepLabel->setText(QStringLiteral("请放入下一个模块"));
+        }
+        if (swap_ != Swap::Off)
+            swapProbe_.start();
+    });
+}
+
+ProductionWindow::~ProductionWindow() {
+    ctx_.windowOpen.productionWindowOpen = false;
+}
+
+void ProductionWindow::buildControls() {
+    setWindowTitle(QStringLiteral("生产测试"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/113.png")));
+
+    auto* profileBox = new QGroupBox(QStringLiteral("配置"), this);
+    profileLabel = new QLabel(QStringLiteral("未载入配置"), profileBox);
+    loadButton = new QPushButton(QStringLiteral("载入"), profileBox);
+    saveButton = new QPushButton(QStringLiteral("保存"), profileBox);
+    fromModuleButton = new QPushButton(QStringLiteral("从模块保存配置"), profileBox);
+    auto* profileRow = new QHBoxLayout(profileBox);
+    profileRow->addWidget(profileLabel, 1);
+    for (QPushButton* b : {loadButton, saveButton, fromModuleButton})
+        profileRow->addWidget(b);
+
+    auto* entry = new QGridLayout;
+    operatorBox = new QLineEdit(this);
+    lotBox = new QLineEdit(this);
+    serialBox = new QLineEdit(this);
+    startButton = new QPushButton(QStringLiteral("开始"), this);
+    autoBox = new QCheckBox(QStringLiteral("自动"), this);
+    entry->addWidget(new QLabel(QStringLiteral("操作员"), this), 0, 0);
+    entry->addWidget(operatorBox, 0, 1);
+    entry->addWidget(new QLabel(QStringLiteral("批号"), this), 0, 2);
+    entry->addWidget(lotBox, 0, 3);
+    entry->addWidget(new QLabel(QStringLiteral("模块编号"), this), 1, 0);
+    entry->addWidget(serialBox, 1, 1, 1, 3);
+    entry->addWidget(startButton, 1, 4);
+    entry->addWidget(autoBox, 0, 4);
+
+    resultPanel = new QLabel(this);
+    resultPanel->setAlignment(Qt::AlignCenter);
+    resultPanel->setWordWrap(true);
+    resultPanel->setMinimumHeight(90);
+    QFont big = resultPanel->font();
+    big.setPointSize(26);
+    big.setBold(true);
+    resultPanel->setFont(big);
+    stepLabel = new QLabel(this);
+
+    fieldTable = new QTableWidget(0, 5, this);
+    fieldTable->setHorizontalHeaderLabels({QStringLiteral("项目"), QStringLiteral("期望"),
+                                           QStringLiteral("测试前"), QStringLiteral("测试后"),
+                                           QStringLiteral("结果")});
+    fieldTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    fieldTable->horizontalHeader()->setStretchLastSection(true);
+    fieldTable->verticalHeader()->hide();
+    fieldTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    countersLabel = new QLabel(this);
+    lastResults = new QListWidget(this);
+    lastResults->setMaximumHeight(110);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(profileBox);
+    layout->addLayout(entry);
+    layout->addWidget(resultPanel);
+    layout->addWidget(stepLabel);
+    layout->addWidget(fieldTable, 1);
+    layout->addWidget(countersLabel);
+    layout->addWidget(new QLabel(QStringLiteral("最近结果"), this));
+    layout->addWidget(lastResults);
+    resize(640, 620);
+}
+
+void ProductionWindow::Form_Load() {
+    ctx_.windowOpen.productionWindowOpen = true;
+    openDatabase();
+    updateCounters();
+    serialBox->setFocus();
+}
+
+void ProductionWindow::openDatabase() {
+    const SettingsStore& store = ctx_.store();
+    const QString url = store.GetRegString(RegKeys::Results, QStringLiteral("url"));
+    const QString password = store.GetRegString(RegKeys::Results, QStringLiteral("password"));
+    QString full = url;
+    if (!password.isEmpty() && !url.isEmpty()) {
+        QUrl u(url);
+        u.setPassword(password);
+        full = u.toString();
+    }
+    db_ = std::make_unique<ResultsDatabase>();
+    QString error;
+    if (!db_->open(full, &error, store.GetRegString(RegKeys::Results, QStringLiteral("path")))) {
+        db_.reset();
+        // A result that cannot be stored is worse than no test: the station refuses.
+        startButton->setEnabled(false);
+        showResult(false, QStringLiteral("记录数据库不可用,不能测试\n") + error);
+        return;
+    }
+    startButton->setEnabled(true);
+    stepLabel->setText(QStringLiteral("记录保存在 %1").arg(db_->where()));
+    resultPanel->clear();
+    resultPanel->setStyleSheet({});
+}
+
+bool ProductionWindow::loadProfile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ctx_.dialogs().message(
+            QStringLiteral("无法读取配置文件 %1:%2").arg(path, file.errorString()), kTitle,
+            UserDialogs::Icon::Exclamation);
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    QString error;
+    auto loaded = ModuleProfile::fromJson(bytes, &error);
+    if (!loaded) {
+        ctx_.dialogs().message(
+            QStringLiteral("%1 不是有效的模块配置,没有载入:\n%2").arg(path, error), kTitle,
+            UserDialogs::Icon::Exclamation);
+        return false;
+    }
+    if (loaded->name.isEmpty())
+        loaded->name = QFileInfo(path).completeBaseName();
+    profile_ = std::move(loaded);
+    profileBytes_ = bytes;
+    profileLabel->setText(QStringLiteral("配置: %1 (%2 项设置, %3)")
+                              .arg(profile_->name)
+                              .arg(profile_->settings.size())
+                              .arg(QFileInfo(path).fileName()));
+    return true;
+}
+
+void ProductionWindow::startTest() {
+    if (run_.running())
+        return;
+    if (!stationReady()) {
+        ctx_.dialogs().message(QStringLiteral("记录数据库不可用,不能测试。"), kTitle,
+                               UserDialogs::Icon::Exclamation);
+        return;
+    }
+    if (!profile_) {
+        ctx_.dialogs().message(QStringLiteral("请先载入模块配置。"), kTitle,
+                               UserDialogs::Icon::Exclamation);
+        return;
+    }
+    if (!ctx_.session().PortOpenForUser())
+        return;
+    swap_ = Swap::Off;
+    fieldTable->setRowCount(0);
+    resultPanel->setStyleSheet({});
+    resultPanel->setText(QStringLiteral("测试中"));
+    run_.start(*profile_);
+}
+
+void ProductionWindow::onFinished(const RunResult& result) {
+    if (savingFromModule_) {
+        savingFromModule_ = false;
+        if (result.reason == QStringLiteral("模块无应答") ||
+            result.reason == QStringLiteral("串口断开")) {
+            ctx_.dialogs().message(QStringLiteral("读取模块失败:%1").arg(result.reason), kTitle,
+                                   UserDialogs::Icon::Exclamation);
+            return;
+        }
+        const QString path = ctx_.dialogs().saveFileName(QStringLiteral("保存模块配置"), kFilter);
+        if (path.isEmpty())
+            return;
+        profile_ =
+            ModuleProfile::fromModule(QFileInfo(path).completeBaseName(), ctx_.session().params,
+                                      ctx_.link().parser.PortStateTable);
+        profileBytes_ = profile_->toJson();
+        saveProfile();
+        return;
+    }
+    RunRecord record;
+    record.result = result;
+    record.station = QSysInfo::machineHostName();
+    record.operatorName = operatorBox->text().trimmed();
+    record.lot = lotBox->text().trimmed();
+    record.serial = serialBox->text().trimmed();
+    record.port = QStringLiteral("COM%1").arg(ctx_.MSComm1().CommPort());
+    record.device = ctx_.portMap().deviceFor(ctx_.MSComm1().CommPort());
+    record.profileName = profile_ ? profile_->name : QString();
+    record.profileSha256 = QString::fromLatin1(
+        QCryptographicHash::hash(profileBytes_, QCryptographicHash::Sha256).toHex());
+    QString error;
+    const std::optional<qint64> id = db_ ? db_->record(record, &error) : std::nullopt;
+    showFields(result.fields);
+    if (!id) {
+        // Not stored: no verdict at all.
+        showResult(false, QStringLiteral("记录失败,本次测试无效\n") + error);
+        return;
+    }
+    ++tested;
+    if (result.pass)
+        ++passed;
+    showResult(result.pass,
+               result.pass ? QStringLiteral("合格") : QStringLiteral("不合格: ") + result.reason);
+    stepLabel->setText(QStringLiteral("用时 %1 秒").arg(result.durationMs / 1000.0, 0, 'f', 1));
+    lastResults->insertItem(
+        0,
+        QStringLiteral("%1  %2  %3")
+            .arg(result.finishedAt.toLocalTime().toString(QStringLiteral("HH:mm:ss")),
+                 record.serial.isEmpty() ? QStringLiteral("-") : record.serial,
+                 result.pass ? QStringLiteral("合格") : QStringLiteral("不合格 ") + result.reason));
+    while (lastResults->count() > 20)
+        delete lastResults->takeItem(lastResults->count() - 1);
+    updateCounters();
+    serialBox->clear();
+    serialBox->setFocus();
+    emit recorded(*id, result.pass);
+    if (autoBox->isChecked())
+        waitForNextModule();
+}
+
+void ProductionWindow::showResult(bool pass, const QString& text) {
+    resultPanel->setText(text);
+    resultPanel->setStyleSheet(pass ? QStringLiteral("background:#1e8e3e; color:white;")
+                                    : QStringLiteral("background:#c5221f; color:white;"));
+}
+
+void ProductionWindow::showFields(const QList<RunField>& fields) {
+    fieldTable->setRowCount(int(fields.size()));
+    for (int row = 0; row < fields.size(); ++row) {
+        const RunField& f = fields.at(row);
+        const QString cells[] = {fieldCaption(f.field), f.expected, f.before, f.after,
+                                 f.ok ? QStringLiteral("一致") : QStringLiteral("不符")};
+        for (int c = 0; c < 5; ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            if (!f.ok)
+                item->setForeground(QColor(0xC5, 0x22, 0x1F));
+            fieldTable->setItem(row, c, item);
+        }
+    }
+}
+
+void ProductionWindow::saveProfile() {
+    if (!profile_) {
+        ctx_.dialogs().message(QStringLiteral("没有可以保存的配置。"), kTitle,
+                               UserDialogs::Icon::Exclamation);
+        return;
+    }
+    QString path = ctx_.dialogs().saveFileName(QStringLiteral("保存配置"), kFilter,
+                                               profile_->name + QStringLiteral(".t83profile"));
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    profileBytes_ = profile_->toJson();
+    if (!file.open(QIODevice::WriteOnly) || file.write(profileBytes_) != profileBytes_.size() ||
+        !file.commit()) {
+        ctx_.dialogs().message(
+            QStringLiteral("无法保存配置文件 %1:%2").arg(path, file.errorString()), kTitle,
+            UserDialogs::Icon::Exclamation);
+        return;
+    }
+    loadProfile(path);
+}
+
+void ProductionWindow::saveFromModule() {
+    if (run_.running() || !ctx_.session().PortOpenForUser())
+        return;
+    savingFromModule_ = true;
+    stepLabel->setText(QStringLiteral("读取模块"));
+    run_.start(ModuleProfile{});
+}
+
+void ProductionWindow::waitForNextModule() {
+    swap_ = Swap::WaitGone;
+    stepLabel->setText(QStringLiteral("请取下已测模块"));
+    swapProbe_.start();
+}
+
+void ProductionWindow::updateCounters() {
+    const int failed = tested - passed;
+    countersLabel->setText(
+        QStringLiteral("已测 %1    合格 %2    不合格 %3    合格率 %4")
+            .arg(tested)
+            .arg(passed)
+            .arg(failed)
+            .arg(tested ? QStringLiteral("%1%").arg(100.0 * passed / tested, 0, 'f', 1)
+                        : QStringLiteral("-")));
+}
+
+void ProductionWindow::closeEvent(QCloseEvent* event) {
+    run_.abort(QStringLiteral("测试被中止"));
+    swap_ = Swap::Off;
+    ctx_.windowOpen.productionWindowOpen = false;
+    event->accept();
+}
