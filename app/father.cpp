@@ -112,6 +112,7 @@ void Father::buildMenus() {
     menutoolcommand = item(menutool, QStringLiteral("命令窗口(&C)"));
     menutooldebug = item(menutool, QStringLiteral("调试窗口(&D)"));
     menutoolproduction = item(menutool, QStringLiteral("生产测试(&P)"));
+    menutoolrecords = item(menutool, QStringLiteral("生产记录(&R)"));
     jiao = menutool->addMenu(QStringLiteral("校验选择"));
     n8 = item(jiao, QStringLiteral("N,8,1"));
     e81 = item(jiao, QStringLiteral("E,8,1"));

@@ -74,6 +74,7 @@ class Father : public QMainWindow {
     QAction* menutoolcommand = nullptr;
     QAction* menutooldebug = nullptr;
     QAction* menutoolproduction = nullptr;
+    QAction* menutoolrecords = nullptr;
     QMenu* jiao = nullptr;
     QAction* n8 = nullptr;
     QAction* e81 = nullptr;

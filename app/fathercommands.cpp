@@ -9,6 +9,7 @@
 #include "config/modulewindow.h"
 #include "link/modulesession.h"
 #include "production/productionwindow.h"
+#include "production/recordswindow.h"
 #include "protocol/frames.h"
 #include "tools/commandwindow.h"
 #include "tools/filetrwindow.h"
@@ -52,6 +53,7 @@ void Father::connectCommands() {
     open(menutoolcommand, &AppContext::openOrFront<CommandWindow>);
     open(menutooldebug, &AppContext::openOrFront<DebugWindow>);
     open(menutoolproduction, &AppContext::openOrFront<ProductionWindow>);
+    open(menutoolrecords, &AppContext::openOrFront<RecordsWindow>);
     open(menudatacode, &AppContext::openOrFront<StrbunchWindow>);
     open(menuhelpabout, &AppContext::openOrFront<AboutWindow>);
     connect(filetx, &QAction::triggered, this, [this] { showModal<FileTrWindow>(ctx_); });

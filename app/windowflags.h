@@ -12,4 +12,5 @@ struct WindowOpenFlags {
     bool moduleWindowOpen = false;
     bool stringWindowOpen = false;
     bool productionWindowOpen = false;
+    bool recordsWindowOpen = false;
 };

@@ -4,11 +4,14 @@
 #include "app/appcontext.h"
 #include "app/settingsstore.h"
 #include "production/productionwindow.h"
+#include "production/recordswindow.h"
 #include "sim/protocol.h"
 #include "tests/support/appfixture.h"
 #include "tests/support/testenv.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QTableWidget>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -80,6 +83,24 @@ class TestProductionWindow : public QObject {
         QCOMPARE(rows.first().serial, QStringLiteral("SN%1").arg(kTray - 1));
         QCOMPARE(rows.first().result.fields.size(), 13);
         QCOMPARE(rows.first().profileName, QStringLiteral("line A"));
+
+        // The records window lists them, with their yield, and exports what it shows.
+        RecordsWindow* records = app.ctx->window<RecordsWindow>();
+        QCOMPARE(records->runTable->rowCount(), kTray);
+        QCOMPARE(records->fieldTable->rowCount(), 13);
+        QVERIFY(records->yieldLabel->text().contains(QStringLiteral("合格率 100.0%")));
+        records->resultList->setCurrentIndex(2); // 不合格
+        records->refresh();
+        QCOMPARE(records->runTable->rowCount(), 0);
+        records->resultList->setCurrentIndex(0);
+        const QString csv = testenv::workDir() + QStringLiteral("/out.csv");
+        app.dialogs->fileNames.enqueue(csv);
+        records->exportCsv();
+        QFile exported(csv);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        const QByteArray text = exported.readAll();
+        QVERIFY(text.startsWith("\xEF\xBB\xBF"));
+        QCOMPARE(text.count("\r\n"), kTray + 1);
     }
 
     void aStationThatCannotRecordRefusesToTest() {
