@@ -61,6 +61,8 @@ void AppContext::wireLink() {
     // on while the box is up.
     connect(&session, &ModuleSession::moduleStatus, this,
             [this](quint8, const QString& text, bool accepted) {
+                if (session_->quietWrite())
+                    return; // the production station shows the outcome itself
                 dialogs_.notify(text, QStringLiteral("提示"),
                                 accepted ? UserDialogs::Icon::Information
                                          : UserDialogs::Icon::Exclamation);

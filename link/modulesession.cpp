@@ -110,10 +110,11 @@ bool ModuleSession::PortOpenForUser() {
     return false;
 }
 
-bool ModuleSession::writeSettings(const QList<QByteArray>& frames) {
+bool ModuleSession::writeSettings(const QList<QByteArray>& frames, bool quiet) {
     statusWait_.stop();
     writePending_ = false;
     awaitingStatus_ = false;
+    quietWrite_ = quiet;
     if (!comm().PortOpen())
         return false;
     qsizetype bytes = 0;

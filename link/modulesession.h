@@ -57,7 +57,10 @@ class ModuleSession : public QObject {
     // status reply (FA, F7, FF) ends it; without that reply within kStatusReplyMs of the
     // frames leaving it ends as not answered. False (nothing more sent, and no
     // writeFinished) when the port is closed or refused a frame.
-    bool writeSettings(const QList<QByteArray>& frames);
+    // `quiet`: the caller reports the outcome itself (the production station), so the
+    // status reply is not told to the user as well (quietWrite() is true meanwhile).
+    bool writeSettings(const QList<QByteArray>& frames, bool quiet = false);
+    bool quietWrite() const { return writePending_ && quietWrite_; }
     // A switch port's direction/answer and mode bytes.
     bool writePortSetting(int port, quint8 directionAnswer, quint8 mode);
     bool writing() const { return writePending_; }
@@ -110,6 +113,7 @@ class ModuleSession : public QObject {
     QTimer statusWait_;
     bool writePending_ = false;
     bool awaitingStatus_ = false;
+    bool quietWrite_ = false;
     bool captureOpen_ = false;
     bool readAfterAnswer_ = true;
 };

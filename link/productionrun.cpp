@@ -91,7 +91,7 @@ void ProductionRun::onPollFinished(bool refresh) {
         const QList<QByteArray> frames = profile_.writeFrames(before_, portsBefore_);
         if (!frames.isEmpty()) {
             enter(Step::Write, QStringLiteral("写入设置"));
-            if (!session_.writeSettings(frames))
+            if (!session_.writeSettings(frames, true))
                 finish(false, QStringLiteral("串口写入失败"));
             return;
         }
