@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStatusBar>
 #include <QToolButton>
@@ -136,10 +137,34 @@ class TestStartup : public QObject {
         }
         AppContext& c = newContext();
         c.startup();
-        QVERIFY2(!dialogs->texts().contains(QStringLiteral("初始化错误!")),
+        QVERIFY2(!dialogs->texts().join(QLatin1Char('|')).contains(QStringLiteral("初始化错误")),
                  qPrintable(dialogs->texts().join(QLatin1Char('|'))));
         QCOMPARE(reg(c, RegKeys::PortSetting, u"波特率"), QStringLiteral("1200"));
         QCOMPARE(reg(c, RegKeys::ToolMenu, u"属性设置"), QStringLiteral("1"));
+    }
+
+    // A settings store that takes no writes (here its folder cannot be made) is told
+    // once, naming the file and why, not once per key with nothing to act on.
+    void refusedSettingsAreToldOnceWithFileAndReason() {
+        const QString path = QSettings(QSettings::IniFormat, QSettings::UserScope,
+                                       QStringLiteral("Norvik"), QStringLiteral("t83tool"))
+                                 .fileName();
+        const QString folder = QFileInfo(path).path();
+        QVERIFY(QDir(folder).removeRecursively());
+        const auto restore = qScopeGuard([&] {
+            QFile::remove(folder);
+            QDir().mkpath(folder);
+        });
+        {
+            QFile blocker(folder);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        newContext().startup();
+        const QStringList told = dialogs->texts().filter(QStringLiteral("初始化错误"));
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told[0].contains(path) && told[0].contains(QStringLiteral("不是文件夹")),
+                 qPrintable(told[0]));
+        QCOMPARE(dialogs->messages[0].title, QStringLiteral("提示"));
     }
 
     void restoredChoicesSetTooltipsAndShutdownStoresThem() {
