@@ -401,10 +401,10 @@ void Father::MDIForm_QueryUnload() {
     // The port-state file may be protected; make it a plain file first so the delete
     // works, and ignore every failure.
     // Only a plain file of that name is removed: a folder or a link keeps its rights.
-    QFile cache(QStringLiteral("portstate.dat"));
-    if (IsPlainFile(cache.fileName())) {
-        cache.setPermissions(cache.permissions() | QFileDevice::WriteOwner);
-        cache.remove();
+    const QString cache = QStringLiteral("portstate.dat");
+    if (IsPlainFile(cache)) {
+        SetStoredFileAttributes(cache, false);
+        QFile::remove(cache);
     }
 }
 

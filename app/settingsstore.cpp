@@ -2,6 +2,8 @@
 
 #include "app/userdialogs.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
 #include <cmath>
@@ -106,13 +108,40 @@ QStringList SettingsStore::valueNames(const QString& keyPath) const {
     return names;
 }
 
+QString SettingsStore::location() const {
+#ifdef Q_OS_WIN
+    return QStringLiteral("注册表项 HKEY_CURRENT_USER\\Software\\Norvik");
+#else
+    return QStringLiteral("设置文件 %1").arg(QDir::toNativeSeparators(settings_->fileName()));
+#endif
+}
+
+QString SettingsStore::refusalReason() const {
+#ifdef Q_OS_WIN
+    return QStringLiteral("注册表拒绝写入");
+#else
+    const QFileInfo file(settings_->fileName());
+    if (file.exists() && !file.isFile())
+        return QStringLiteral("它不是普通文件");
+    if (file.exists())
+        return file.isWritable() ? QString() : QStringLiteral("文件是只读的");
+    // The file is still to be made: the nearest folder on its path that exists says why.
+    QFileInfo above(file.absolutePath());
+    while (!above.exists() && !above.isRoot())
+        above = QFileInfo(above.absolutePath());
+    if (!above.isDir())
+        return QStringLiteral("%1 不是文件夹").arg(QDir::toNativeSeparators(above.filePath()));
+    if (!above.isWritable())
+        return QStringLiteral("文件夹 %1 不可写").arg(QDir::toNativeSeparators(above.filePath()));
+    return QString();
+#endif
+}
+
 void EnsureSettingsKeys(SettingsStore& store, UserDialogs& dialogs) {
     const bool firstRun = !store.keyExists(RegKeys::PortSetting);
-    const auto report = [&](bool ok) {
-        if (!ok)
-            dialogs.message(QStringLiteral("初始化错误!"), QStringLiteral("提示"),
-                            UserDialogs::Icon::Exclamation);
-    };
+    // A store that refuses one key refuses them all: the user hears it once.
+    bool refused = false;
+    const auto report = [&](bool ok) { refused = refused || !ok; };
     if (firstRun)
         report(store.createKey(RegKeys::PortSetting,
                                {{QStringLiteral("串口号"), QStringLiteral("1")},
@@ -131,6 +160,13 @@ void EnsureSettingsKeys(SettingsStore& store, UserDialogs& dialogs) {
                                 {QStringLiteral("文件传输"), QStringLiteral("1")},
                                 {QStringLiteral("组网通讯"), QStringLiteral("1")},
                                 {QStringLiteral("工具窗口"), QStringLiteral("1")}}));
+    if (refused) {
+        const QString reason = store.refusalReason();
+        dialogs.message(
+            QStringLiteral("初始化错误!无法写入%1%2。")
+                .arg(store.location(), reason.isEmpty() ? QString() : QStringLiteral(":") + reason),
+            QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+    }
 }
 
 long long LeadingNumber(const QString& text) {

@@ -32,6 +32,11 @@ class SettingsStore {
     // outright, such as the port map).
     void writeValue(const QString& keyPath, const QString& valueName, const QString& text);
     QStringList valueNames(const QString& keyPath) const;
+    // Where the settings are kept, for the user: the file, or the registry key.
+    QString location() const;
+    // Why the store takes no writes, in the user's words (a read-only file, a folder
+    // that cannot be made); empty when nothing more is known.
+    QString refusalReason() const;
 
   private:
     QString groupFor(const QString& keyPath) const;
@@ -49,8 +54,9 @@ inline const QString Results = QStringLiteral("Software\\Norvik\\Results");
 } // namespace RegKeys
 
 // First-run routine: creates the three keys with their defaults when PortSetting is
-// missing, telling the user once for each key that cannot be created. With PortSetting
-// present, a missing Frequency or ToolMenu key is still created with its defaults.
+// missing. With PortSetting present, a missing Frequency or ToolMenu key is still created
+// with its defaults. Keys that cannot be created are told once, naming the store and why
+// it refuses.
 void EnsureSettingsKeys(SettingsStore& store, UserDialogs& dialogs);
 
 // Leading decimal number of a stored text ("12abc" -> 12, "" or "x" -> 0), rounded.

@@ -3,6 +3,7 @@
 #include "app/appcontext.h"
 #include "config/choicelist.h"
 #include "link/modulesession.h"
+#include "link/replydisplay.h"
 #include "protocol/frames.h"
 #include "ui/showdata.h"
 #include "ui/statuspanel.h"
@@ -85,8 +86,10 @@ quint8 PortItemCode(const QString& text) {
 
 QByteArray ReadPortStateFile() {
     QByteArray table;
+    // Only a regular file is read: a pipe of that name would hold the window until
+    // someone wrote to it, and a link may lead anywhere.
     QFile file(kPortStateFile);
-    if (file.open(QIODevice::ReadOnly))
+    if (OpenStoredFile(file, QIODevice::ReadOnly) == StoredOpen::Opened)
         table = file.read(24);
     table.resize(24, '\0');
     return table;
@@ -145,10 +148,10 @@ GateWindow::~GateWindow() {
 
 void GateWindow::Form_Load() {
     // A missing file is created empty, as the poll will write it; a file that cannot
-    // be read shows as all zeros.
-    if (!QFile::exists(kPortStateFile)) {
+    // be read, and anything else of that name (left as it is), shows as all zeros.
+    if (!StoredNameTaken(kPortStateFile)) {
         QFile create(kPortStateFile);
-        create.open(QIODevice::WriteOnly);
+        OpenStoredFile(create, QIODevice::WriteOnly);
     }
     storedPortTable = ReadPortStateFile();
     portChanged.fill(false);

@@ -74,5 +74,6 @@ class GateWindow : public QWidget {
 // Code of a list text: "输入" 0x0F, "应答" 0xF0, report modes and output forms their
 // item number, destinations 0x10 times theirs; every other text 0x00.
 quint8 PortItemCode(const QString& text);
-// The 24 bytes of portstate.dat; missing bytes (short, absent or unreadable file) are 0.
+// The 24 bytes of portstate.dat; missing bytes (short, absent or unreadable file, or
+// anything but a regular file of that name) are 0.
 QByteArray ReadPortStateFile();

@@ -7,6 +7,7 @@
 #include <windows.h>
 #elif defined(Q_OS_UNIX)
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -37,6 +38,8 @@ std::unique_ptr<SerialBackend> QSerialBackend::create(const QString& device) {
 // How QSerialPort's failures map to what the user is told:
 //  - the device path does not exist, or QSerialPort says DeviceNotFound -> NotFound
 //    ("the port is invalid or does not exist");
+//  - on Unix, a path that is not a character device (a file, a folder) -> Other, naming
+//    it as not a serial device;
 //  - on Unix, a device we may not read and write -> PermissionDenied, told in plain words
 //    (the user must join the group that owns the device); checked before opening,
 //    because QSerialPort reports both "no permission" and "locked by another program"
@@ -50,6 +53,11 @@ SerialBackend::Result QSerialBackend::open(const SerialSettings& settings) {
     const QByteArray path = QFile::encodeName(device_);
     if (!QFileInfo::exists(device_))
         return {Failure::NotFound, QStringLiteral("%1: 设备不存在").arg(device_)};
+    // A file or a folder mapped by mistake: the system would only say "Inappropriate
+    // ioctl for device" or "Is a directory", without naming what was opened.
+    struct stat st {};
+    if (::stat(path.constData(), &st) == 0 && !S_ISCHR(st.st_mode))
+        return {Failure::Other, QStringLiteral("%1 不是串口设备,确定后请重新设置").arg(device_)};
     if (::access(path.constData(), R_OK | W_OK) != 0)
         return {Failure::PermissionDenied,
                 QStringLiteral("没有权限读写串口设备 %1。请把当前用户加入该设备的用户组"

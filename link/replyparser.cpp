@@ -5,7 +5,6 @@
 #include "serial/serialsettings.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QVariant>
 
 namespace {
@@ -128,20 +127,32 @@ void ReplyParser::writePortStateFile() {
             emit portStateFileFailed(reason);
         }
     };
-    if (QFileInfo::exists(path) && !IsPlainFile(path)) {
-        // Something else has the name: it is not touched, and the table is not stored.
-        fail(QStringLiteral("当前目录中的 portstate.dat 不是普通文件(例如是一个文件夹),"
-                            "程序没有改动它"));
+    // Something else has the name (a folder, a link, a pipe): it is not touched, a link's
+    // target is neither written nor created, and the table is not stored.
+    const QString notPlain = QStringLiteral("当前目录中的 portstate.dat 不是普通文件(例如是一个"
+                                            "文件夹或链接),程序没有改动它");
+    if (StoredNameTaken(path) && !IsPlainFile(path)) {
+        fail(notPlain);
         return;
     }
     SetStoredFileAttributes(path, false);
     QFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    ok = ok && file.write(PortStateTable) == PortStateTable.size();
+    QString error;
+    const StoredOpen opened =
+        OpenStoredFile(file, QIODevice::WriteOnly | QIODevice::Truncate, &error);
+    if (opened == StoredOpen::NotPlain) {
+        fail(notPlain);
+        return;
+    }
+    bool ok = opened == StoredOpen::Opened;
+    if (ok && (file.write(PortStateTable) != PortStateTable.size() || !file.flush())) {
+        ok = false;
+        error = file.errorString();
+    }
     file.close();
     SetStoredFileAttributes(path, true);
     if (!ok)
-        fail(file.errorString() + QStringLiteral(";请检查当前目录是否可写"));
+        fail(error + QStringLiteral(";请检查当前目录是否可写"));
 }
 
 void ReplyParser::applyPayload(qint16 state, const QByteArray& p) {

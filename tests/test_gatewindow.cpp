@@ -11,9 +11,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QTemporaryDir>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 class TestGateWindow : public QObject {
     Q_OBJECT
@@ -115,6 +120,47 @@ class TestGateWindow : public QObject {
         for (int i = 0; i < 8; ++i)
             QCOMPARE(row(w, i), zero);
         QVERIFY(QDir().rmdir(QStringLiteral("portstate.dat")));
+    }
+
+    // A pipe or a link named portstate.dat: the window opens at once (nothing waits for
+    // the pipe's other end), shows every port as zero, and leaves the name and what a
+    // link leads to as they were (a link's missing target is not created).
+    void otherThingsNamedPortStateAreNotOpened_data() {
+        QTest::addColumn<QString>("kind");
+#ifdef Q_OS_UNIX
+        QTest::newRow("pipe") << "pipe";
+#endif
+        QTest::newRow("link to nowhere") << "dangling";
+        QTest::newRow("link to a file") << "link";
+    }
+    void otherThingsNamedPortStateAreNotOpened() {
+        QFETCH(QString, kind);
+        const QString name = QStringLiteral("portstate.dat");
+        QTemporaryDir elsewhere;
+        const QString target = elsewhere.filePath(QStringLiteral("target"));
+        if (kind == QLatin1String("link")) {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray::fromHex("000F03").repeated(8));
+        }
+#ifdef Q_OS_UNIX
+        if (kind == QLatin1String("pipe"))
+            QVERIFY(::mkfifo(QFile::encodeName(name).constData(), 0644) == 0);
+#endif
+        if (kind != QLatin1String("pipe"))
+            QVERIFY(QFile::link(target, name));
+        const bool targetExisted = QFile::exists(target);
+
+        GateWindow* w = ctx->window<GateWindow>();
+        const QStringList zero{QStringLiteral("输出"), QStringLiteral("不应答"),
+                               QStringLiteral("无输出"), QStringLiteral("输出正脉冲")};
+        for (int i = 0; i < 8; ++i)
+            QCOMPARE(row(w, i), zero);
+        const QFileInfo info(name);
+        QCOMPARE(info.isSymLink(), kind != QLatin1String("pipe"));
+        QVERIFY(!info.isFile() || info.isSymLink());
+        QCOMPARE(QFile::exists(target), targetExisted);
+        QFile::remove(name);
     }
 
     void changedPortsSendTheirFramesInPortOrder() {

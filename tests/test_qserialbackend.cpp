@@ -6,7 +6,10 @@
 #include "tests/support/pty.h"
 #include "tests/support/testenv.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 
 class TestQSerialBackend : public QObject {
@@ -162,6 +165,32 @@ class TestQSerialBackend : public QObject {
             [](int) { return QStringLiteral("/dev/t83-no-such-device"); }, &QSerialBackend::create);
         comm->setSettings(QStringLiteral("1200,n,8,1"));
         QCOMPARE(comm->setPortOpen(true).failure, CommControl::Failure::InvalidPort);
+    }
+
+    // A file or a folder mapped as a port by mistake: the user is told in words that name
+    // it that it is not a serial device, not only the system's "Is a directory".
+    void fileOrFolderIsNotASerialDevice_data() {
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("file") << false;
+        QTest::newRow("folder") << true;
+    }
+    void fileOrFolderIsNotASerialDevice() {
+        QFETCH(bool, folder);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("port"));
+        if (folder) {
+            QVERIFY(QDir().mkdir(path));
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        CommControl comm([path](int) { return path; }, &QSerialBackend::create);
+        comm.setCommPort(1);
+        comm.setSettings(QStringLiteral("1200,n,8,1"));
+        const CommControl::Result result = comm.setPortOpen(true);
+        QCOMPARE(result.failure, CommControl::Failure::Other);
+        QCOMPARE(result.description, QStringLiteral("%1 不是串口设备,确定后请重新设置").arg(path));
+        QVERIFY(!comm.PortOpen());
     }
 
     void portHeldByAnotherOpenerIsInUse() {

@@ -14,10 +14,15 @@
 #include "ui/showdata.h"
 #include "ui/statuspanel.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 class TestReplyParser : public QObject {
     Q_OBJECT
@@ -170,24 +175,64 @@ class TestReplyParser : public QObject {
         QCOMPARE(ctx->link().parser.PortStateTable.size(), 24);
     }
 
-    // A folder in the file's place: told once, plainly, and never made read-only.
+    // Something else in the file's place (a folder, a link, a pipe): told once, plainly;
+    // neither it nor what a link leads to is written, created, waited on or made
+    // read-only, through the parser and through shutdown alike.
+    void unwritablePortStateIsReportedOnce_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("link to nowhere") << "dangling";
+        QTest::newRow("link to a file") << "link";
+#ifdef Q_OS_UNIX
+        QTest::newRow("pipe") << "pipe";
+#endif
+    }
     void unwritablePortStateIsReportedOnce() {
-        // A folder in the file's place cannot be written, whatever the user's rights.
-        QVERIFY(QDir::current().mkdir(QStringLiteral("portstate.dat")));
+        QFETCH(QString, kind);
+        const QString name = QStringLiteral("portstate.dat");
+        QTemporaryDir elsewhere;
+        const QString target = elsewhere.filePath(QStringLiteral("target"));
+        if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir::current().mkdir(name));
+#ifdef Q_OS_UNIX
+        } else if (kind == QLatin1String("pipe")) {
+            QVERIFY(::mkfifo(QFile::encodeName(name).constData(), 0644) == 0);
+#endif
+        } else {
+            if (kind == QLatin1String("link")) {
+                QFile file(target);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write("the user's own file");
+            }
+            QVERIFY(QFile::link(target, name));
+        }
+        // The name as it is (type and rights, not followed) and what a link leads to.
+        const auto state = [&] {
+            const QFileInfo info(name);
+            QString what = QStringLiteral("%1 %2").arg(info.isSymLink()).arg(info.isDir());
+#ifdef Q_OS_UNIX
+            struct stat st {};
+            if (::lstat(QFile::encodeName(name).constData(), &st) == 0)
+                what = QString::number(st.st_mode, 8);
+#endif
+            QFile file(target);
+            const QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : "none";
+            return QStringList{what, info.symLinkTarget(), QString::fromLatin1(content),
+                               QString::number(QFileInfo(target).permissions())};
+        };
+        const QStringList before = state();
+
         line->feed(QByteArray::fromHex("D7D807F000D7D807F000"));
         QTRY_COMPARE(logged().count(QLatin1Char('\n')), 2);
         QCOMPARE(app.dialogs->messages.size(), 1);
         QVERIFY(app.dialogs->messages[0].text.contains(QStringLiteral("portstate.dat")));
         QVERIFY(app.dialogs->messages[0].text.contains(QStringLiteral("不是普通文件")));
         QVERIFY(idle());
-        // The folder keeps its rights, through the parser and through shutdown alike.
-        const QFileInfo folder(QStringLiteral("portstate.dat"));
-        const auto rights = folder.permissions();
-        QVERIFY(rights & QFileDevice::WriteOwner);
+        QCOMPARE(state(), before);
         ctx->father()->close();
-        QVERIFY(QFileInfo(QStringLiteral("portstate.dat")).isDir());
-        QCOMPARE(QFileInfo(QStringLiteral("portstate.dat")).permissions(), rights);
-        QDir::current().rmdir(QStringLiteral("portstate.dat"));
+        QCOMPARE(state(), before);
+        QFile::remove(name);
+        QDir::current().rmdir(name);
     }
 
     void crcRepliesAlternateThePanel() {

@@ -5,6 +5,7 @@
 #include "app/portcommands.h"
 #include "link/commcontrol.h"
 #include "tests/support/memorylines.h"
+#include "tests/support/pty.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testenv.h"
 #include "ui/showdata.h"
@@ -16,9 +17,15 @@
 #include <QFileInfo>
 #include <QKeySequence>
 #include <QMenu>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QToolButton>
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
 
 class TestStartup : public QObject {
     Q_OBJECT
@@ -138,10 +145,34 @@ class TestStartup : public QObject {
         }
         AppContext& c = newContext();
         c.startup();
-        QVERIFY2(!dialogs->texts().contains(QStringLiteral("初始化错误!")),
+        QVERIFY2(!dialogs->texts().join(QLatin1Char('|')).contains(QStringLiteral("初始化错误")),
                  qPrintable(dialogs->texts().join(QLatin1Char('|'))));
         QCOMPARE(reg(c, RegKeys::PortSetting, u"波特率"), QStringLiteral("1200"));
         QCOMPARE(reg(c, RegKeys::ToolMenu, u"属性设置"), QStringLiteral("1"));
+    }
+
+    // A settings store that takes no writes (here its folder cannot be made) is told
+    // once, naming the file and why, not once per key with nothing to act on.
+    void refusedSettingsAreToldOnceWithFileAndReason() {
+        const QString path = QSettings(QSettings::IniFormat, QSettings::UserScope,
+                                       QStringLiteral("Norvik"), QStringLiteral("t83tool"))
+                                 .fileName();
+        const QString folder = QFileInfo(path).path();
+        QVERIFY(QDir(folder).removeRecursively());
+        const auto restore = qScopeGuard([&] {
+            QFile::remove(folder);
+            QDir().mkpath(folder);
+        });
+        {
+            QFile blocker(folder);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        newContext().startup();
+        const QStringList told = dialogs->texts().filter(QStringLiteral("初始化错误"));
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told[0].contains(path) && told[0].contains(QStringLiteral("不是文件夹")),
+                 qPrintable(told[0]));
+        QCOMPARE(dialogs->messages[0].title, QStringLiteral("提示"));
     }
 
     void restoredChoicesSetTooltipsAndShutdownStoresThem() {
@@ -291,6 +322,72 @@ class TestStartup : public QObject {
         QVERIFY(!c.MSComm1().PortOpen());
         QVERIFY(!c.MSComm1().Output(QByteArray::fromHex("D7FE")));
         QVERIFY(ApplyPortSettings(c, 1, 1200, QStringLiteral("1200,N,8,1")));
+    }
+
+    // The program ended by a signal (`kill`, Ctrl+C, the session's end) closes as by its
+    // close box: it exits 0 at once, and leaves neither portstate.dat nor the port's lock
+    // file behind (another user would be told the port is in use).
+    void signalClosesTheProgramAsItsCloseBox_data() {
+        QTest::addColumn<int>("signal");
+#ifdef Q_OS_UNIX
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+#endif
+    }
+    void signalClosesTheProgramAsItsCloseBox() {
+#ifdef Q_OS_UNIX
+        QFETCH(int, signal);
+        const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/t83tool");
+        if (!QFile::exists(program))
+            QSKIP("t83tool has not been built next to the tests");
+        Pty module;
+        QVERIFY(module.ok());
+        QTemporaryDir root;
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("config/Norvik")));
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("work")));
+        {
+            QFile ini(root.filePath(QStringLiteral("config/Norvik/t83tool.ini")));
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write("[PortMap]\nCOM1=" + QFile::encodeName(module.slavePath()) + "\n");
+        }
+        const QString cache = root.filePath(QStringLiteral("work/portstate.dat"));
+        {
+            QFile file(cache);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(24, '\0'));
+            file.setPermissions(QFileDevice::ReadOwner); // protected, as the parser leaves it
+        }
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
+        tool.setProcessEnvironment(env);
+        tool.setWorkingDirectory(root.filePath(QStringLiteral("work")));
+        tool.start(program, {});
+        QVERIFY(tool.waitForStarted(5000));
+        // The port is open (and locked) once the probe comes.
+        QTRY_VERIFY_WITH_TIMEOUT(module.received().contains(QByteArray::fromHex("D7FE")), 15000);
+        // QSerialPort's lock: LCK.. and the device's name below /dev, in the first lock
+        // folder it may write.
+        const QString lockName = QStringLiteral("LCK..") + module.slavePath().mid(5).replace(
+                                                               QLatin1Char('/'), QLatin1Char('_'));
+        QString lock;
+        for (const char* folder : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+                                   "/tmp", "/var/tmp", "/run/lock"}) {
+            const QString candidate = QString::fromLatin1(folder) + QLatin1Char('/') + lockName;
+            if (lock.isEmpty() && QFile::exists(candidate))
+                lock = candidate;
+        }
+        QVERIFY2(!lock.isEmpty(), qPrintable(lockName));
+
+        QVERIFY(::kill(pid_t(tool.processId()), signal) == 0);
+        QVERIFY(tool.waitForFinished(5000));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), 0);
+        QVERIFY(!QFile::exists(cache));
+        QVERIFY2(!QFile::exists(lock), qPrintable(lock));
+#endif
     }
 
     void hiddenItemsNeverShowOrFire() {
