@@ -68,7 +68,7 @@ void AppContext::wireLink() {
                                          : UserDialogs::Icon::Exclamation);
             });
     connect(&session, &ModuleSession::userMessage, this, [this](const QString& text) {
-        dialogs_.message(text, QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
+        dialogs_.notify(text, QStringLiteral("提示"), UserDialogs::Icon::Exclamation);
     });
     connect(&parser, &ReplyParser::portStateFileFailed, this, [this](const QString& reason) {
         dialogs_.notify(QStringLiteral("无法保存开关量端口状态文件 portstate.dat:%1。\n"
@@ -93,7 +93,7 @@ void AppContext::wireLink() {
     connect(&session, &ModuleSession::readProgress, this,
             [this](int value) { window<PromptWindow>()->ProgressBar1->setValue(value); });
     connect(&session, &ModuleSession::readFinished, this, [this](bool refresh) {
-        if (refresh)
+        if (refresh && !session_->stationRunning())
             emit moduleRefreshFinished();
         else
             ShowPrompt(2);
@@ -106,7 +106,7 @@ void AppContext::wireLink() {
             prompt->dismiss();
     });
     connect(&session, &ModuleSession::pollFinished, this, [this](bool refresh) {
-        if (refresh)
+        if (refresh && !session_->stationRunning())
             emit portRefreshFinished();
     });
     // A refresh cut off by a lost line or a reopening ends as one that finished: its

@@ -168,7 +168,7 @@ void ComWindow::Command1_Click() {
                                         : QStringLiteral(",N,8,1"));
     if (ApplyPortSettings(ctx_, comport, comrate, settings)) {
         ctx_.CurrentRate = comrate;
-        ctx_.link().sendProbe();
+        ctx_.session().probe();
     }
     unload();
 }

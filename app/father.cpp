@@ -387,7 +387,7 @@ void Father::MDIForm_Initialize() {
     const auto rate = StoredNumber<qint32>(
         LeadingNumber(ctx_.store().GetRegString(RegKeys::PortSetting, QStringLiteral("波特率"))));
     if (OpenStartupPort(ctx_, port, rate))
-        ctx_.link().sendProbe();
+        ctx_.session().probe();
 }
 
 void Father::MDIForm_QueryUnload() {

@@ -128,7 +128,7 @@ void Father::Toolbar1_ButtonClick(int number) {
     case 9: // probe the module again
         if (!ctx_.session().PortOpenForUser())
             break;
-        ctx_.link().sendProbe();
+        ctx_.session().probe();
         break;
     case 11: {
         const bool text = toolButton(11)->isChecked();

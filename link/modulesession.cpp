@@ -4,6 +4,8 @@
 #include "protocol/frames.h"
 #include "serial/serialsettings.h"
 
+#include <utility>
+
 namespace {
 // Line time of `bytes` bytes at the port's settings, in milliseconds (rounded up).
 int lineTimeMs(const CommControl& comm, qsizetype bytes) {
@@ -22,8 +24,10 @@ ModuleSession::ModuleSession(CommControl::PortResolver resolver, SerialBackendFa
     statusWait_.setSingleShot(true);
 
     connect(&parser, &ReplyParser::moduleAnswered, this, [this] {
+        // The probe's outcome is in: a probe from anyone else reads again.
+        const bool read = std::exchange(readAfterAnswer_, true);
         emit answered();
-        if (link_.CommandBusy || !readAfterAnswer_)
+        if (link_.CommandBusy || !read)
             return; // the command window's own probe: its answer is only logged
         emit readStarted();
         link_.cycle.startRead();
@@ -41,7 +45,10 @@ ModuleSession::ModuleSession(CommControl::PortResolver resolver, SerialBackendFa
                                 code == t83::status::FrequencySet ? QString() : text);
             });
 
-    connect(&cycle, &ReadCycle::probeTimedOut, this, &ModuleSession::noAnswer);
+    connect(&cycle, &ReadCycle::probeTimedOut, this, [this] {
+        emit noAnswer();
+        readAfterAnswer_ = true;
+    });
     connect(&cycle, &ReadCycle::readProgress, this, &ModuleSession::readProgress);
     connect(&cycle, &ReadCycle::readFinished, this, [this](bool refresh) {
         params.markMissing();
@@ -75,6 +82,11 @@ ModuleSession::ModuleSession(CommControl::PortResolver resolver, SerialBackendFa
         else
             finishWrite(false, QStringLiteral("串口写入超时"));
     });
+}
+
+bool ModuleSession::sequenceRunning() const {
+    const ReadCycle& c = link_.cycle;
+    return c.Timer2.isActive() || c.Timer4.isActive() || c.Timer5.isActive();
 }
 
 void ModuleSession::probe(bool thenRead) {

@@ -35,8 +35,14 @@ class ModuleSession : public QObject {
     // module's answer starts the automatic read, unless `thenRead` is false (a caller
     // that runs its own sequence).
     void probe(bool thenRead = true);
-    // The last probe was one of a caller's own sequence (no automatic read after it).
+    // The probe under way is one of a caller's own sequence (no automatic read after it).
     bool ownProbe() const { return !readAfterAnswer_; }
+    // The production station runs its own reads and polls: the windows that asked for a
+    // refresh are not the ones these end.
+    void setStationRunning(bool on) { stationRunning_ = on; }
+    bool stationRunning() const { return stationRunning_; }
+    // A read, the prompt's second or a poll is under way.
+    bool sequenceRunning() const;
     // Reads the eleven parameters again without the prompt (refresh, read-back).
     void startRefreshRead() { link_.cycle.startRefreshRead(); }
     // Polls the eight switch ports again (refresh).
@@ -114,6 +120,7 @@ class ModuleSession : public QObject {
     bool writePending_ = false;
     bool awaitingStatus_ = false;
     bool quietWrite_ = false;
+    bool stationRunning_ = false;
     bool captureOpen_ = false;
     bool readAfterAnswer_ = true;
 };

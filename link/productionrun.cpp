@@ -26,10 +26,13 @@ ProductionRun::ProductionRun(ModuleSession& session, QObject* parent)
     });
 }
 
-bool ProductionRun::start(const ModuleProfile& profile) {
-    if (running() || !session_.comm().PortOpen())
+bool ProductionRun::start(const ModuleProfile& profile, bool readOnly) {
+    if (running() || !session_.comm().PortOpen() || session_.sequenceRunning() ||
+        (!readOnly && profile.isEmpty()))
         return false;
-    profile_ = profile;
+    readOnly_ = readOnly;
+    session_.setStationRunning(true);
+    profile_ = readOnly ? ModuleProfile{} : profile;
     result_ = {};
     result_.startedAt = QDateTime::currentDateTimeUtc();
     clock_.start();
@@ -92,7 +95,11 @@ void ProductionRun::onPollFinished(bool refresh) {
         if (!frames.isEmpty()) {
             enter(Step::Write, QStringLiteral("写入设置"));
             if (!session_.writeSettings(frames, true))
-                finish(false, QStringLiteral("串口写入失败"));
+                finish(false, QStringLiteral("串口写入失败")); // once: finish() ends it
+            return;
+        }
+        if (readOnly_) {
+            finish(true, {});
             return;
         }
         onWriteFinished(true, {});
@@ -110,9 +117,12 @@ void ProductionRun::onPollFinished(bool refresh) {
         if (!a.ok)
             wrong << a.field;
     }
-    finish(wrong.isEmpty(), wrong.isEmpty()
-                                ? QString()
-                                : QStringLiteral("参数不符: ") + wrong.join(QStringLiteral(", ")));
+    if (after.isEmpty()) // nothing was checked: never a pass
+        finish(false, QStringLiteral("配置中没有要检查的项目"));
+    else
+        finish(wrong.isEmpty(),
+               wrong.isEmpty() ? QString()
+                               : QStringLiteral("参数不符: ") + wrong.join(QStringLiteral(", ")));
 }
 
 void ProductionRun::onWriteFinished(bool ok, const QString& reason) {
@@ -128,7 +138,10 @@ void ProductionRun::onWriteFinished(bool ok, const QString& reason) {
 }
 
 void ProductionRun::finish(bool pass, const QString& reason) {
+    if (step_ == Step::Idle)
+        return; // one verdict a module
     watchdog_.stop();
+    session_.setStationRunning(false);
     if (!pass)
         session_.link().cycle.stop(); // nothing of this module runs on
     step_ = Step::Idle;

@@ -40,8 +40,10 @@ class ProductionRun : public QObject {
   public:
     explicit ProductionRun(ModuleSession& session, QObject* parent = nullptr);
 
-    // False (and nothing happens) while a run is under way or the port is closed.
-    bool start(const ModuleProfile& profile);
+    // False (and nothing happens) while a run or another read is under way, the port is
+    // closed, or the profile names nothing to check. `readOnly`: only read the module (for
+    // a profile saved from it); nothing is written or checked.
+    bool start(const ModuleProfile& profile, bool readOnly = false);
     bool running() const { return step_ != Step::Idle; }
     // Ends a run under way as failed with `reason` (the station stopping).
     void abort(const QString& reason);
@@ -73,6 +75,7 @@ class ProductionRun : public QObject {
     RunResult result_;
     QElapsedTimer clock_;
     QTimer watchdog_;
+    bool readOnly_ = false;
 };
 
 Q_DECLARE_METATYPE(RunResult)

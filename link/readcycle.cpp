@@ -4,6 +4,8 @@
 #include "link/replyparser.h"
 #include "protocol/frames.h"
 
+#include <utility>
+
 ReadCycle::ReadCycle(CommControl& comm, ReplyParser& parser, QObject* parent)
     : QObject(parent), comm_(comm), parser_(parser) {
     const std::pair<QTimer*, int> timers[] = {
@@ -38,6 +40,7 @@ void ReadCycle::stop() {
     readstep = 0;
     PortQueryIndex = 0;
     moduleRefreshPending = false;
+    portRefreshPending = false;
     if (reading)
         emit readCutOff(readRefresh);
     if (polling)
@@ -93,5 +96,6 @@ void ReadCycle::Timer5_Timer() {
         return;
     }
     PortQueryIndex = 0;
-    emit portPollFinished(portRefreshPending);
+    const bool refresh = std::exchange(portRefreshPending, false);
+    emit portPollFinished(refresh);
 }

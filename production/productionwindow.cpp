@@ -81,6 +81,7 @@ ProductionWindow::ProductionWindow(AppContext& ctx) : ctx_(ctx), run_(ctx.sessio
         ctx_.session().probe(false);
     });
     connect(&ctx_.session(), &ModuleSession::answered, this, [this] {
+        missedProbes_ = 0;
         if (swap_ == Swap::WaitGone) {
             swapProbe_.start(); // still the module just tested
         } else if (swap_ == Swap::WaitBack) {
@@ -89,7 +90,8 @@ ProductionWindow::ProductionWindow(AppContext& ctx) : ctx_(ctx), run_(ctx.sessio
         }
     });
     connect(&ctx_.session(), &ModuleSession::noAnswer, this, [this] {
-        if (swap_ == Swap::WaitGone) {
+        // Gone only when it stays silent: one lost answer is not a swap.
+        if (swap_ == Swap::WaitGone && ++missedProbes_ >= 2) {
             swap_ = Swap::WaitBack;
             stepLabel->setText(QStringLiteral("请放入下一个模块"));
         }
@@ -177,15 +179,10 @@ void ProductionWindow::openDatabase() {
     const SettingsStore& store = ctx_.store();
     const QString url = store.GetRegString(RegKeys::Results, QStringLiteral("url"));
     const QString password = store.GetRegString(RegKeys::Results, QStringLiteral("password"));
-    QString full = url;
-    if (!password.isEmpty() && !url.isEmpty()) {
-        QUrl u(url);
-        u.setPassword(password);
-        full = u.toString();
-    }
     db_ = std::make_unique<ResultsDatabase>();
     QString error;
-    if (!db_->open(full, &error, store.GetRegString(RegKeys::Results, QStringLiteral("path")))) {
+    if (!db_->open(url, &error, store.GetRegString(RegKeys::Results, QStringLiteral("path")),
+                   password)) {
         db_.reset();
         // A result that cannot be stored is worse than no test: the station refuses.
         startButton->setEnabled(false);
@@ -242,37 +239,53 @@ void ProductionWindow::startTest() {
     if (!ctx_.session().PortOpenForUser())
         return;
     swap_ = Swap::Off;
+    runOperator_ = operatorBox->text().trimmed();
+    runLot_ = lotBox->text().trimmed();
+    runSerial_ = serialBox->text().trimmed();
+    if (!run_.start(*profile_)) {
+        ctx_.dialogs().message(QStringLiteral("模块正在读取,请稍后再开始测试。"), kTitle,
+                               UserDialogs::Icon::Exclamation);
+        return;
+    }
+    setEntryLocked(true);
     fieldTable->setRowCount(0);
     resultPanel->setStyleSheet({});
     resultPanel->setText(QStringLiteral("测试中"));
-    run_.start(*profile_);
+}
+
+void ProductionWindow::setEntryLocked(bool locked) {
+    for (QLineEdit* box : {operatorBox, lotBox, serialBox})
+        box->setReadOnly(locked);
+    for (QPushButton* b : {startButton, loadButton, fromModuleButton})
+        b->setEnabled(!locked && (b != startButton || stationReady()));
 }
 
 void ProductionWindow::onFinished(const RunResult& result) {
+    setEntryLocked(false);
     if (savingFromModule_) {
         savingFromModule_ = false;
-        if (result.reason == QStringLiteral("模块无应答") ||
-            result.reason == QStringLiteral("串口断开")) {
+        stepLabel->clear();
+        if (!result.pass) {
             ctx_.dialogs().message(QStringLiteral("读取模块失败:%1").arg(result.reason), kTitle,
                                    UserDialogs::Icon::Exclamation);
             return;
         }
+        ModuleProfile read =
+            ModuleProfile::fromModule({}, ctx_.session().params, ctx_.link().parser.PortStateTable);
         const QString path = ctx_.dialogs().saveFileName(QStringLiteral("保存模块配置"), kFilter);
         if (path.isEmpty())
             return;
-        profile_ =
-            ModuleProfile::fromModule(QFileInfo(path).completeBaseName(), ctx_.session().params,
-                                      ctx_.link().parser.PortStateTable);
-        profileBytes_ = profile_->toJson();
-        saveProfile();
+        read.name = QFileInfo(path).completeBaseName();
+        if (writeProfile(path, read))
+            loadProfile(path);
         return;
     }
     RunRecord record;
     record.result = result;
     record.station = QSysInfo::machineHostName();
-    record.operatorName = operatorBox->text().trimmed();
-    record.lot = lotBox->text().trimmed();
-    record.serial = serialBox->text().trimmed();
+    record.operatorName = runOperator_;
+    record.lot = runLot_;
+    record.serial = runSerial_;
     record.port = QStringLiteral("COM%1").arg(ctx_.MSComm1().CommPort());
     record.device = ctx_.portMap().deviceFor(ctx_.MSComm1().CommPort());
     record.profileName = profile_ ? profile_->name : QString();
@@ -335,32 +348,41 @@ void ProductionWindow::saveProfile() {
                                UserDialogs::Icon::Exclamation);
         return;
     }
-    QString path = ctx_.dialogs().saveFileName(QStringLiteral("保存配置"), kFilter,
-                                               profile_->name + QStringLiteral(".t83profile"));
-    if (path.isEmpty())
-        return;
+    const QString path = ctx_.dialogs().saveFileName(
+        QStringLiteral("保存配置"), kFilter, profile_->name + QStringLiteral(".t83profile"));
+    if (!path.isEmpty() && writeProfile(path, *profile_))
+        loadProfile(path);
+}
+
+bool ProductionWindow::writeProfile(const QString& path, const ModuleProfile& profile) {
     QSaveFile file(path);
-    profileBytes_ = profile_->toJson();
-    if (!file.open(QIODevice::WriteOnly) || file.write(profileBytes_) != profileBytes_.size() ||
-        !file.commit()) {
+    const QByteArray bytes = profile.toJson();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         ctx_.dialogs().message(
             QStringLiteral("无法保存配置文件 %1:%2").arg(path, file.errorString()), kTitle,
             UserDialogs::Icon::Exclamation);
-        return;
+        return false;
     }
-    loadProfile(path);
+    return true;
 }
 
 void ProductionWindow::saveFromModule() {
     if (run_.running() || !ctx_.session().PortOpenForUser())
         return;
+    swap_ = Swap::Off;
+    if (!run_.start(ModuleProfile{}, true)) {
+        ctx_.dialogs().message(QStringLiteral("模块正在读取,请稍后再试。"), kTitle,
+                               UserDialogs::Icon::Exclamation);
+        return;
+    }
     savingFromModule_ = true;
+    setEntryLocked(true);
     stepLabel->setText(QStringLiteral("读取模块"));
-    run_.start(ModuleProfile{});
 }
 
 void ProductionWindow::waitForNextModule() {
     swap_ = Swap::WaitGone;
+    missedProbes_ = 0;
     stepLabel->setText(QStringLiteral("请取下已测模块"));
     swapProbe_.start();
 }

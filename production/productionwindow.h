@@ -71,6 +71,8 @@ class ProductionWindow : public QWidget {
     void saveFromModule();
     void waitForNextModule();
     void updateCounters();
+    void setEntryLocked(bool locked);
+    bool writeProfile(const QString& path, const ModuleProfile& profile);
 
     AppContext& ctx_;
     ProductionRun run_;
@@ -80,5 +82,9 @@ class ProductionWindow : public QWidget {
     bool savingFromModule_ = false;
     // "自动": probes until the module has gone, then until a module answers.
     enum class Swap { Off, WaitGone, WaitBack } swap_ = Swap::Off;
+    int missedProbes_ = 0;
     QTimer swapProbe_;
+    // Who and what the run under way is for, taken when it starts: a scanner reading
+    // the next module meanwhile changes nothing of it.
+    QString runOperator_, runLot_, runSerial_;
 };

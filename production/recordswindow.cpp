@@ -103,16 +103,12 @@ RecordsWindow::~RecordsWindow() {
 void RecordsWindow::Form_Load() {
     ctx_.windowOpen.recordsWindowOpen = true;
     const SettingsStore& store = ctx_.store();
-    QString url = store.GetRegString(RegKeys::Results, QStringLiteral("url"));
-    if (const QString password = store.GetRegString(RegKeys::Results, QStringLiteral("password"));
-        !password.isEmpty() && !url.isEmpty()) {
-        QUrl u(url);
-        u.setPassword(password);
-        url = u.toString();
-    }
+    const QString url = store.GetRegString(RegKeys::Results, QStringLiteral("url"));
+    const QString password = store.GetRegString(RegKeys::Results, QStringLiteral("password"));
     db_ = std::make_unique<ResultsDatabase>();
     QString error;
-    if (!db_->open(url, &error, store.GetRegString(RegKeys::Results, QStringLiteral("path")))) {
+    if (!db_->open(url, &error, store.GetRegString(RegKeys::Results, QStringLiteral("path")),
+                   password)) {
         db_.reset();
         yieldLabel->setText(QStringLiteral("记录数据库不可用:") + error);
         queryButton->setEnabled(false);

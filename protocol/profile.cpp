@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 
 namespace {
 
@@ -81,6 +82,11 @@ QJsonObject portJson(const PortConfigTexts& t) {
 }
 
 } // namespace
+
+bool ModuleProfile::isEmpty() const {
+    return settings.isEmpty() && !version &&
+           std::none_of(ports.begin(), ports.end(), [](const auto& p) { return p.has_value(); });
+}
 
 const QStringList& ModuleProfile::WritableSettings() {
     static const QStringList names = [] {
@@ -230,6 +236,9 @@ std::optional<ModuleProfile> ModuleProfile::fromJson(const QByteArray& json, QSt
         }
         profile.ports[k] = t;
     }
+    // A profile that names nothing would pass every module that answers.
+    if (profile.isEmpty())
+        return fail({}, QStringLiteral("配置中没有任何要设置或检查的项目"));
     return profile;
 }
 

@@ -21,6 +21,8 @@ struct ModuleProfile {
     std::optional<QString> version;
 
     static constexpr int kFormat = 1;
+    // Names nothing to write or check.
+    bool isEmpty() const;
     // The eleven writable settings, in the module window's order of writing.
     static const QStringList& WritableSettings();
 

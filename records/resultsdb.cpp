@@ -19,6 +19,9 @@ bool fail(QString* error, const QString& text) {
 }
 
 QString quoted(QString text) {
+    // A cell a spreadsheet would take for a formula is kept as text.
+    if (!text.isEmpty() && QStringLiteral("=+-@").contains(text.front()))
+        text.prepend(QLatin1Char('\''));
     if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
         text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
         return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
@@ -52,7 +55,8 @@ bool ResultsDatabase::isOpen() const {
     return QSqlDatabase::database(connection_, false).isOpen();
 }
 
-bool ResultsDatabase::open(const QString& url, QString* error, const QString& path) {
+bool ResultsDatabase::open(const QString& url, QString* error, const QString& path,
+                           const QString& password) {
     if (url.isEmpty()) {
         const QString file = path.isEmpty() ? defaultPath() : path;
         if (!QDir().mkpath(QFileInfo(file).absolutePath()))
@@ -68,7 +72,8 @@ bool ResultsDatabase::open(const QString& url, QString* error, const QString& pa
         QSqlQuery q(db);
         // Every commit is on disk before it returns; readers do not block the writer.
         if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
-            !q.exec(QStringLiteral("PRAGMA synchronous=FULL")))
+            !q.exec(QStringLiteral("PRAGMA synchronous=FULL")) ||
+            !q.exec(QStringLiteral("PRAGMA busy_timeout=5000")))
             return fail(error,
                         QStringLiteral("无法设置记录数据库 %1:%2").arg(file, q.lastError().text()));
         where_ = file;
@@ -76,7 +81,8 @@ bool ResultsDatabase::open(const QString& url, QString* error, const QString& pa
         const QUrl u(url);
         if (!u.isValid() ||
             (u.scheme() != QLatin1String("postgresql") && u.scheme() != QLatin1String("postgres")))
-            return fail(error, QStringLiteral("记录数据库地址无效: %1").arg(url));
+            return fail(error, QStringLiteral("记录数据库地址无效: %1")
+                                   .arg(u.toDisplayString(QUrl::RemovePassword)));
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection_);
         if (!db.isValid())
             return fail(error, QStringLiteral("没有 PostgreSQL 数据库驱动(libqt6sql6-psql)"));
@@ -84,7 +90,9 @@ bool ResultsDatabase::open(const QString& url, QString* error, const QString& pa
         if (u.port() > 0)
             db.setPort(u.port());
         db.setUserName(u.userName());
-        db.setPassword(u.password().isEmpty() ? qEnvironmentVariable("PGPASSWORD") : u.password());
+        db.setPassword(!password.isEmpty()       ? password
+                       : !u.password().isEmpty() ? u.password(QUrl::FullyDecoded)
+                                                 : qEnvironmentVariable("PGPASSWORD"));
         db.setDatabaseName(u.path().mid(1));
         db.setConnectOptions(QStringLiteral("connect_timeout=5"));
         if (!db.open())
@@ -181,11 +189,11 @@ QList<RunRecord> ResultsDatabase::runs(const RunFilter& filter, QString* error) 
     QVariantList values;
     if (filter.from.isValid()) {
         where += QStringLiteral(" AND started_at >= ?");
-        values << filter.from.startOfDay(Qt::UTC).toString(Qt::ISODateWithMs);
+        values << IsoUtc(filter.from.startOfDay());
     }
     if (filter.to.isValid()) {
         where += QStringLiteral(" AND started_at < ?");
-        values << filter.to.addDays(1).startOfDay(Qt::UTC).toString(Qt::ISODateWithMs);
+        values << IsoUtc(filter.to.addDays(1).startOfDay());
     }
     if (!filter.lot.isEmpty()) {
         where += QStringLiteral(" AND lot = ?");

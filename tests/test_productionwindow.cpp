@@ -3,6 +3,7 @@
 // results database cannot be reached refuses to test.
 #include "app/appcontext.h"
 #include "app/settingsstore.h"
+#include "link/modulesession.h"
 #include "production/productionwindow.h"
 #include "production/recordswindow.h"
 #include "sim/protocol.h"
@@ -77,6 +78,11 @@ class TestProductionWindow : public QObject {
         QCOMPARE(w->passed, kTray);
         // Hands-free: the station says everything in its own panel, no box to dismiss.
         QCOMPARE(app.dialogs->texts(), QStringList{});
+        // The station's quiet probes leave the main window's own probe as it was: the
+        // module's answer starts the read with its prompt.
+        QSignalSpy readStarted(&app.ctx->session(), &ModuleSession::readStarted);
+        app.ctx->session().probe();
+        QVERIFY(readStarted.wait(2000));
         ResultsDatabase db;
         QString error;
         QVERIFY(db.open({}, &error, testenv::workDir() + QStringLiteral("/results.sqlite")));

@@ -60,6 +60,9 @@ class TestProfile : public QObject {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<QString>("field");
         QTest::newRow("not json") << QByteArray("{\"format\": 1,") << QString("JSON");
+        // Nothing to write or check would pass every module that answers.
+        QTest::newRow("empty") << QByteArray(R"({"format":1,"name":"x","ports":{}})")
+                               << QString("没有任何要设置或检查的项目");
         QTest::newRow("no format") << QByteArray("{\"name\": \"x\"}") << QString("format:");
         QTest::newRow("short frequency")
             << QByteArray(R"({"format":1,"settings":{"rxfreque":"22910","repeat":"xx"}})")
