@@ -1,8 +1,9 @@
 // The file-capture window on a started program: a file announced and received from the
 // far end, its end found by silence, saving, a short file, a bad header whose rest goes
 // to the receive window, data past the buffer, the name proposed for saving, and the
-// commands that open the window; its messages and save dialog open above it, and save
-// follows the message that the file is complete.
+// commands that open the window; its messages and save dialog open above it, save
+// follows the message that the file is complete, and saving onto a device or a pipe
+// writes into it.
 #include "app/appcontext.h"
 #include "app/father.h"
 #include "link/capturepath.h"
@@ -20,7 +21,17 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QToolButton>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#endif
 
 namespace {
 const QString kComplete = QStringLiteral("文件接收完毕!");
@@ -269,6 +280,65 @@ class TestFileReceive : public QObject {
         line->unplug();
         QTRY_VERIFY(app.dialogs->messages.last().text.contains(QStringLiteral("的连接已断开")));
         QVERIFY(app.dialogs->messages.last().parent == ctx->mainWidget());
+    }
+
+    // Saving onto a device or a pipe writes into it; a new file renamed over it would
+    // replace the node. A write that fails is told and the file stays unsaved.
+    void savingOntoANodeWritesIntoItAndNeverReplacesIt() {
+#ifdef Q_OS_UNIX
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString pipe = dir.filePath(QStringLiteral("pipe"));
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        const auto kind = [](const QString& path) {
+            struct stat st {};
+            return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & S_IFMT
+                                                                          : 0u;
+        };
+        const auto failed = [this] {
+            return app.dialogs->messages.last().text.startsWith(QStringLiteral("无法保存文件"));
+        };
+        FileReceiveWindow* w = open();
+        QVERIFY(receive("a.bin", kABinData));
+
+        // A pipe with a reader takes the bytes.
+        const int reader = ::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        app.dialogs->fileNames.enqueue(pipe);
+        w->Command1->click();
+        QByteArray got(64, '\0');
+        got.truncate(std::max<ssize_t>(0, ::read(reader, got.data(), got.size())));
+        ::close(reader);
+        QCOMPARE(got.toHex(), kABinData.toHex());
+        QCOMPARE(kind(pipe), unsigned(S_IFIFO));
+        QCOMPARE(app.dialogs->texts(), QStringList{kComplete});
+
+        // Nobody reads it: the save fails at once and says so.
+        QVERIFY(receive("b.bin", kABinData));
+        app.dialogs->fileNames.enqueue(pipe);
+        w->Command1->click();
+        QVERIFY(failed());
+        QCOMPARE(kind(pipe), unsigned(S_IFIFO));
+
+        // A device that takes no bytes, as /dev/full.
+        const QString full = dir.filePath(QStringLiteral("full"));
+        if (::mknod(QFile::encodeName(full).constData(), S_IFCHR | 0600, makedev(1, 7)) == 0) {
+            app.dialogs->fileNames.enqueue(full);
+            w->Command1->click();
+            QVERIFY(failed());
+            QCOMPARE(kind(full), unsigned(S_IFCHR));
+        } else {
+            qInfo("no device node made (%s): the failing device is not tried", strerror(errno));
+        }
+
+        // Not saved: closing asks.
+        app.dialogs->answers.enqueue(UserDialogs::Answer::Cancel);
+        w->Command2->click();
+        QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
+        QCOMPARE(app.dialogs->texts().last(), QStringLiteral("接收的文件尚未保存，是否保存?"));
+#else
+        QSKIP("device nodes and pipes are tried on Unix");
+#endif
     }
 
     void theProposedNameIsAPlainFileName_data() {

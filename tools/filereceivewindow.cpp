@@ -5,6 +5,8 @@
 #include "ui/statuspanel.h"
 
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,11 +18,56 @@
 #include <algorithm>
 #include <limits>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 const QString kNone = QStringLiteral("******");
 const QString kTitle = QStringLiteral("提示");
 const QString kIdleCaption = QStringLiteral("文件接收进度");
 const QColor kDarkGreen(0, 128, 0);
+
+// Writes `bytes` into an existing node that is not a regular file (a device, a pipe) in
+// place; `error` says why when it fails.
+bool writeInto(const QString& path, const QByteArray& bytes, QString& error) {
+    QFile file;
+#ifdef Q_OS_UNIX
+    // Opened without waiting: a pipe that nobody reads fails at once instead of holding
+    // up the program. Once open it is written as any file is.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error = qt_error_string(errno);
+        return false;
+    }
+    if (const int flags = ::fcntl(fd, F_GETFL); flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                   QFileDevice::AutoCloseHandle)) {
+        error = file.errorString();
+        ::close(fd);
+        return false;
+    }
+#else
+    file.setFileName(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        error = file.errorString();
+        return false;
+    }
+#endif
+    const bool written = file.write(bytes) == bytes.size();
+    if (!written)
+        error = file.errorString();
+    file.close();
+    if (written && file.error() != QFileDevice::NoError) {
+        error = file.errorString();
+        return false;
+    }
+    return written;
+}
 } // namespace
 
 QString ProposedSaveName(const QString& received) {
@@ -282,12 +329,22 @@ void FileReceiveWindow::Command1_Click() {
 }
 
 bool FileReceiveWindow::SaveCapturedFile(const QString& path) {
-    QSaveFile file(path);
     const QByteArray bytes = completed_.left(CaptureSaveCount);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    ctx_.dialogs().message(QStringLiteral("无法保存文件 %1(%2)。").arg(path, file.errorString()),
-                           kTitle, UserDialogs::Icon::Exclamation);
+    QString error;
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile() && !target.isDir()) {
+        // A device or a pipe: written into as it is. A new file renamed over it would
+        // replace the node.
+        if (writeInto(path, bytes, error))
+            return true;
+    } else {
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+            return true;
+        error = file.errorString();
+    }
+    ctx_.dialogs().message(QStringLiteral("无法保存文件 %1(%2)。").arg(path, error), kTitle,
+                           UserDialogs::Icon::Exclamation);
     return false;
 }
 

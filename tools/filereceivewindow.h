@@ -28,8 +28,9 @@ class FileReceiveWindow : public QWidget {
     void Timer1_Timer();
     // 4 s after a completed file: the idle display again.
     void Timer2_Timer();
-    // Writes the completed file's bytes as the whole content of `path`; tells the user
-    // and returns false when that fails.
+    // Writes the completed file's bytes as the whole content of `path` (a device or a
+    // pipe is written into, never replaced); tells the user and returns false when that
+    // fails.
     bool SaveCapturedFile(const QString& path);
 
     QLabel* Label1;
