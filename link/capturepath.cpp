@@ -23,19 +23,18 @@ void CapturePath::receivePass() {
 bool CapturePath::step() {
     switch (CaptureState) {
     case 0: {
-        if (rejected_)
-            return false;
-        comm_.setInputLen(1);
-        const QByteArray marker = comm_.InputBytes();
-        if (marker.isEmpty())
+        if (rejected_ || comm_.InBufferCount() == 0)
             return false;
         CaptureSaved = false;
-        if (static_cast<quint8>(marker.at(0)) != kMarker) {
-            // Not a transfer: what follows is left for drainLeftover to show.
+        if (comm_.InBufferIndexOf(static_cast<char>(kMarker)) != 0) {
+            // Not a transfer. The byte stays where it is: drainLeftover shows it with
+            // what follows.
             rejected_ = true;
             emit badHeader();
             return false;
         }
+        comm_.setInputLen(1);
+        comm_.InputBytes();
         CaptureState = 1;
         emit markerRead();
         return true;

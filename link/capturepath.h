@@ -29,8 +29,9 @@ class CapturePath : public QObject, public ReceiveRoute {
     // CaptureBuffer keeps the last file's data, so a completed file can still be saved;
     // the next file's data replaces it.
     void reset();
-    // Shows what is still buffered after a bad header closed the window: reads all of it
-    // in the current input mode and emits leftover(); threshold/read length back to 1/1.
+    // Shows what is still buffered after a bad header closed the window, the rejected
+    // byte first: reads all of it in the current input mode and emits leftover();
+    // threshold/read length back to 1/1.
     void drainLeftover();
 
     qint16 CaptureState = 0; // 0 marker, 1 name length, 2 rest of header, 3 data
@@ -43,7 +44,7 @@ class CapturePath : public QObject, public ReceiveRoute {
 
   signals:
     // The first byte was not D7; emitted once until reset(). Nothing more is taken from
-    // the line until then.
+    // the line until then: the rejected byte and all after it wait for drainLeftover.
     void badHeader();
     // The marker D7 was read: a header has begun.
     void markerRead();

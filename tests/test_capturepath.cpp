@@ -124,23 +124,23 @@ class TestCapturePath : public QObject {
         QCOMPARE(path->CaptureBuffer, QByteArray("\xD7\x2A", 2));
     }
 
-    void aBadFirstByteLeavesTheRestForTheReceiveWindow() {
+    void aBadFirstByteLeavesItAndTheRestForTheReceiveWindow() {
         QSignalSpy bad(path.get(), &CapturePath::badHeader);
         QSignalSpy shown(path.get(), &CapturePath::leftover);
-        // The first 41 is the rejected marker; 41 42 43 follow it.
+        // The first 41 is the rejected marker: it stays, with 41 42 43 after it.
         line.feed(QByteArray::fromHex("41414243"));
         QTRY_COMPARE(bad.size(), 1);
-        QCOMPARE(comm->InBufferCount(), 3);
+        QCOMPARE(comm->InBufferCount(), 4);
         // Later passes take nothing and complain no more.
         line.feed(QByteArray::fromHex("D7"));
-        QTRY_COMPARE(comm->InBufferCount(), 4);
+        QTRY_COMPARE(comm->InBufferCount(), 5);
         path->receivePass();
-        QCOMPARE(comm->InBufferCount(), 4);
+        QCOMPARE(comm->InBufferCount(), 5);
         QCOMPARE(bad.size(), 1);
 
         path->drainLeftover();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0][0].toString(), QStringLiteral("41:42:43:D7:"));
+        QCOMPARE(shown[0][0].toString(), QStringLiteral("41:41:42:43:D7:"));
         QCOMPARE(shown[0][1].toBool(), true);
         QCOMPARE(comm->InBufferCount(), 0);
 
@@ -159,7 +159,7 @@ class TestCapturePath : public QObject {
         QTRY_COMPARE(bad.size(), 1);
         path->drainLeftover();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0][0].toString(), QStringLiteral("中B"));
+        QCOMPARE(shown[0][0].toString(), QStringLiteral("A中B"));
         QCOMPARE(shown[0][1].toBool(), false);
         QCOMPARE(comm->RThreshold(), 1);
         QCOMPARE(comm->InputLen(), 1);
