@@ -5,7 +5,8 @@
 // The input holds two streams. Received bytes are taken from its front; the schedule is
 // taken from its back, one byte per step (then the step's own arguments): how many bytes
 // arrive next, which timer expires, a display-format switch, the capture window opening
-// or closing or its silence running out, the line lost or the port reopened, a DSR
+// or closing, its silence running out or its file saved, the line lost or the port
+// reopened, a DSR
 // change, the probe, the refresh buttons and a frequency write. No time passes: posted events are
 // delivered by hand until none is left, and a timer fires only when the schedule says so, so one
 // input runs in microseconds and always runs the same way.
@@ -126,8 +127,8 @@ class Harness {
         QObject::connect(
             &session, &ModuleSession::lineLost, &link, [this] { lineLost(); },
             Qt::QueuedConnection);
+        // The capture window's notices hold up nothing: the window goes on at once.
         QObject::connect(&capture, &CapturePath::badHeader, &link, [this] {
-            modal();
             setCaptureOpen(false);
             capture.drainLeftover();
         });
@@ -139,13 +140,14 @@ class Harness {
             if (captureOpen && (capture.CaptureState == 1 || capture.CaptureState == 2))
                 silenceArmed = true;
         });
-        QObject::connect(&capture, &CapturePath::headerRead, &link, [this] {
-            overflowed = false;
-            silenceArmed = false;
-        });
+        QObject::connect(&capture, &CapturePath::headerRead, &link,
+                         [this] { silenceArmed = false; });
         QObject::connect(&capture, &CapturePath::dataArrived, &link,
                          [this] { silenceArmed = true; });
-        QObject::connect(&capture, &CapturePath::overflow, &link, [this] { overflowed = true; });
+        // A complete file needs no silence; one past the buffer waits for the end of its
+        // rest.
+        QObject::connect(&capture, &CapturePath::fileComplete, &link,
+                         [this] { silenceArmed = false; });
 
         // Start-up: the port opens, the probe goes.
         if (!OpenPort(comm, 1, QString::fromLatin1(kSettings[0])).ok())
@@ -176,7 +178,8 @@ class Harness {
             // capture takes data, where it is cheap; short elsewhere.
             const char value = static_cast<char>(in.control());
             const int count = in.control();
-            const bool taking = captureOpen && capture.CaptureState == 3;
+            const bool taking =
+                captureOpen && (capture.CaptureState == 3 || capture.CaptureState == 5);
             feed(QByteArray(taking ? (count + 1) * 4096 : count + 1, value));
             break;
         }
@@ -190,10 +193,19 @@ class Harness {
             switchDisplay(!parser.ShowAsText);
             break;
         case 13:
-            if (in.control() & 1)
-                setCaptureOpen(!captureOpen);
-            else
+            switch (in.control() % 4) {
+            case 0:
                 captureSilence();
+                break;
+            case 2:
+                // The file that ended is saved or given up: the next one is taken.
+                if (captureOpen)
+                    capture.release();
+                break;
+            default:
+                setCaptureOpen(!captureOpen);
+                break;
+            }
             settle();
             break;
         case 14:
@@ -310,20 +322,16 @@ class Harness {
         session.setCaptureOpen(open);
     }
 
-    // The capture window's 300 ms of silence after data: a complete file stays for
-    // saving and the window waits for the next header; a short one closes the window.
+    // The capture window's 300 ms of silence: a header cut short closes the window; data
+    // short of its length is the file as far as it goes, kept for saving; the rest of a
+    // file past the buffer is over.
     void captureSilence() {
         if (!captureOpen || !silenceArmed)
             return;
         silenceArmed = false;
-        if (capture.CaptureState == 1 || capture.CaptureState == 2) {
-            setCaptureOpen(false); // a header cut short
-            return;
-        }
-        const bool complete =
-            static_cast<quint32>(capture.CaptureCount) >= capture.CaptureLength || overflowed;
-        capture.reset();
-        if (!complete)
+        const bool header = capture.CaptureState == 1 || capture.CaptureState == 2;
+        capture.endTransfer();
+        if (header)
             setCaptureOpen(false);
     }
 
@@ -364,7 +372,7 @@ class Harness {
         if (captureOpen) {
             // The capture window keeps what came and waits for a next file.
             silenceArmed = false;
-            capture.reset();
+            capture.endTransfer();
         }
         checkIdle("losing the line");
     }
@@ -483,6 +491,14 @@ class Harness {
                 if (buffered != 0)
                     violated("the capture path left received bytes unread");
                 break;
+            case 4:
+                break; // the next transfer waits for the file to be saved
+            case 5:
+                if (buffered != 0)
+                    violated("the rest of a file past the buffer was left unread");
+                if (!silenceArmed)
+                    violated("the rest of a file past the buffer is dropped without end");
+                break;
             case 2: {
                 const int rest = capture.CaptureNameLength + 5;
                 if (!silenceArmed)
@@ -547,7 +563,6 @@ class Harness {
     CapturePath& capture;
     bool captureOpen = false;
     bool silenceArmed = false;
-    bool overflowed = false;
     bool modalMessages = false;
     int nesting = 0;
     int answers = 0;
