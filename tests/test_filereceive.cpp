@@ -267,7 +267,10 @@ class TestFileReceive : public QObject {
         w->Command2->click();
         QCOMPARE(app.dialogs->texts().count(question), 1);
         QVERIFY(w->isVisible());
-        QVERIFY(!ctx->link().parser.receiveRoute()); // it no longer captures
+        QVERIFY(!ctx->link().parser.receiveRoute()); // it no longer captures, and says so
+        QVERIFY(w->ProgressBar1->isHidden());
+        QVERIFY(w->Label2->isVisible());
+        QCOMPARE(w->Label2->text(), QStringLiteral("已停止接收,请保存文件后关闭窗口"));
         w->Command2->click();
         QTRY_VERIFY(!ctx->loaded<FileReceiveWindow>());
         QCOMPARE(app.dialogs->texts().count(question), 1);

@@ -422,8 +422,14 @@ void FileReceiveWindow::closeEvent(QCloseEvent* event) {
     // Asked once: the window no longer captures, whatever the answer.
     CaptureUnsaved = false;
     stopCapture();
-    if (stay)
-        event->ignore();
-    else
+    if (!stay) {
         event->accept();
+        return;
+    }
+    // Kept open for saving: where the progress stood it says that nothing more is taken.
+    event->ignore();
+    Timer2.stop();
+    ProgressBar1->hide();
+    Label2->setText(QStringLiteral("已停止接收,请保存文件后关闭窗口"));
+    Label2->show();
 }
