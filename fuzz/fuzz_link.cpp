@@ -5,7 +5,8 @@
 // The input holds two streams. Received bytes are taken from its front; the schedule is
 // taken from its back, one byte per step (then the step's own arguments): how many bytes
 // arrive next, which timer expires, a display-format switch, the capture window opening
-// or closing or its silence running out, the line lost or the port reopened, a DSR
+// or closing, its silence running out or its file saved, the line lost or the port
+// reopened, a DSR
 // change, the probe, the refresh buttons and a frequency write. No time passes: posted events are
 // delivered by hand until none is left, and a timer fires only when the schedule says so, so one
 // input runs in microseconds and always runs the same way.
@@ -16,6 +17,13 @@
 //    or a timer is armed that will take them;
 //  - after a lost line or a reopening the parser is idle, its timers stopped;
 //  - the capture buffer stays within its bound, and no state outgrows its range;
+//  - a file ends at its announced length at the latest: a file never holds a byte past
+//    it, and what follows it is not taken while the file waits to be saved;
+//  - nothing the capture path takes off the line disappears: every byte it took in a
+//    step is a header byte, kept in a file, handed back to be shown, or counted as
+//    dropped (past the buffer's end, a header cut short, or by the serial object when
+//    its input buffer is full); and the bytes kept are exactly those of the files that
+//    ended, the file under way and the files given up by closing the window;
 //  - at the end, whatever the input did, the link recovers: completing any reply left
 //    half way and firing the timers leaves the parser idle, and a probe answer D7 FD is
 //    heard.
@@ -127,8 +135,8 @@ class Harness {
         QObject::connect(
             &session, &ModuleSession::lineLost, &link, [this] { lineLost(); },
             Qt::QueuedConnection);
+        // The capture window's notices hold up nothing: the window goes on at once.
         QObject::connect(&capture, &CapturePath::badHeader, &link, [this] {
-            modal();
             setCaptureOpen(false);
             capture.drainLeftover();
         });
@@ -140,13 +148,35 @@ class Harness {
             if (captureOpen && (capture.CaptureState == 1 || capture.CaptureState == 2))
                 silenceArmed = true;
         });
-        QObject::connect(&capture, &CapturePath::headerRead, &link, [this] {
-            overflowed = false;
-            silenceArmed = false;
-        });
+        QObject::connect(&capture, &CapturePath::headerRead, &link,
+                         [this] { silenceArmed = false; });
         QObject::connect(&capture, &CapturePath::dataArrived, &link,
                          [this] { silenceArmed = true; });
-        QObject::connect(&capture, &CapturePath::overflow, &link, [this] { overflowed = true; });
+        // A complete file needs no silence; one past the buffer waits for the end of its
+        // rest.
+        QObject::connect(&capture, &CapturePath::fileComplete, &link, [this] {
+            silenceArmed = false;
+            if (capture.CaptureState != 4 ||
+                static_cast<quint32>(capture.CaptureCount) != capture.CaptureLength ||
+                capture.CaptureBuffer.size() != capture.CaptureCount)
+                violated("a complete file does not hold exactly its announced length");
+            filed += capture.CaptureCount;
+            ++filesEnded;
+        });
+        QObject::connect(&capture, &CapturePath::overflow, &link, [this] {
+            if (capture.CaptureCount != CapturePath::kBufferSize ||
+                capture.CaptureLength <= static_cast<quint32>(CapturePath::kBufferSize))
+                violated("a file ended at the buffer's end that fits in it, or does not fill it");
+            filed += capture.CaptureCount;
+            ++filesEnded;
+        });
+        QObject::connect(&capture, &CapturePath::fileCutShort, &link, [this](qint32 count) {
+            if (count <= 0 || static_cast<quint32>(count) >= capture.CaptureLength ||
+                count != capture.CaptureCount)
+                violated("a file cut short is not short of its announced length");
+            filed += count;
+            ++filesEnded;
+        });
 
         // Start-up: the port opens, the probe goes.
         if (!OpenPort(comm, 1, QString::fromLatin1(kSettings[0])).ok())
@@ -157,10 +187,13 @@ class Harness {
 
     void run(Input& in) {
         while (in.left() > 0) {
+            const Accounts before = accounts();
+            disturbed = false;
             step(in);
             line.takeWritten();
             line.clearTimeline();
             check();
+            checkAccounts(before);
         }
         recover();
     }
@@ -177,7 +210,9 @@ class Harness {
             // capture takes data, where it is cheap; short elsewhere.
             const char value = static_cast<char>(in.control());
             const int count = in.control();
-            const bool taking = captureOpen && capture.CaptureState == 3;
+            // Also while a file waits to be saved: what follows it then outgrows the
+            // input buffer.
+            const bool taking = captureOpen && capture.CaptureState >= 3;
             feed(QByteArray(taking ? (count + 1) * 4096 : count + 1, value));
             break;
         }
@@ -191,10 +226,26 @@ class Harness {
             switchDisplay(!parser.ShowAsText);
             break;
         case 13:
-            if (in.control() & 1)
-                setCaptureOpen(!captureOpen);
-            else
+            switch (in.control() % 4) {
+            case 0:
                 captureSilence();
+                break;
+            case 2:
+                // The file that ended is saved or given up: the next one is taken.
+                if (captureOpen) {
+                    const bool waiting = capture.CaptureState == 4;
+                    const int ended = filesEnded;
+                    capture.release();
+                    settle();
+                    if (waiting && capture.CaptureState == 4 && filesEnded == ended)
+                        violated("a file was saved and still holds the next transfer back");
+                }
+                break;
+            default:
+                disturbed = true;
+                setCaptureOpen(!captureOpen);
+                break;
+            }
             settle();
             break;
         case 14:
@@ -212,6 +263,7 @@ class Harness {
     void feed(const QByteArray& bytes) {
         if (bytes.isEmpty())
             return;
+        fed += bytes.size();
         line.feed(bytes);
         settle();
     }
@@ -304,31 +356,30 @@ class Harness {
         settle();
     }
 
-    // The capture window opening or closing.
+    // The capture window opening or closing; closing gives up a file under way.
     void setCaptureOpen(bool open) {
+        if (!open && captureOpen && capture.CaptureState == 3)
+            discarded += capture.CaptureCount;
         captureOpen = open;
         silenceArmed = false;
         session.setCaptureOpen(open);
     }
 
-    // The capture window's 300 ms of silence after data: a complete file stays for
-    // saving and the window waits for the next header; a short one closes the window.
+    // The capture window's 300 ms of silence: a header cut short closes the window; data
+    // short of its length is the file as far as it goes, kept for saving; the rest of a
+    // file past the buffer is over.
     void captureSilence() {
         if (!captureOpen || !silenceArmed)
             return;
         silenceArmed = false;
-        if (capture.CaptureState == 1 || capture.CaptureState == 2) {
-            setCaptureOpen(false); // a header cut short
-            return;
-        }
-        const bool complete =
-            static_cast<quint32>(capture.CaptureCount) >= capture.CaptureLength || overflowed;
-        capture.reset();
-        if (!complete)
+        const bool header = capture.CaptureState == 1 || capture.CaptureState == 2;
+        capture.endTransfer();
+        if (header)
             setCaptureOpen(false);
     }
 
     void lineStep(uint8_t sub) {
+        disturbed = true;
         switch (sub % 4) {
         case 0:
             line.unplug();
@@ -365,7 +416,7 @@ class Harness {
         if (captureOpen) {
             // The capture window keeps what came and waits for a next file.
             silenceArmed = false;
-            capture.reset();
+            capture.endTransfer();
         }
         checkIdle("losing the line");
     }
@@ -427,6 +478,38 @@ class Harness {
         check();
     }
 
+    // What the link has received and what the capture path has taken, before a step.
+    struct Accounts {
+        bool counted = false; // the capture path had the line, and the port was open
+        qint64 fed = 0;
+        qint64 dropped = 0;
+        int buffered = 0;
+        qint64 taken = 0;
+    };
+    qint64 takenByCapture() const {
+        const CapturePath::Taken& t = capture.taken();
+        return t.header + t.kept + t.dropped + t.shown;
+    }
+    Accounts accounts() const {
+        return {parser.receiveRoute() != nullptr && comm.PortOpen(), fed, comm.droppedBytes(),
+                comm.InBufferCount(), takenByCapture()};
+    }
+
+    // A step in which the capture path had the line throughout (or gave it up after a
+    // bad header, showing all there was) and the line stayed: every byte that left the
+    // input buffer was taken by the path and went where its accounts say.
+    void checkAccounts(const Accounts& before) {
+        const qint64 inProgress = capture.CaptureState == 3 ? capture.CaptureCount : 0;
+        if (capture.taken().kept != filed + discarded + inProgress)
+            violated("the data bytes kept are not those of the files");
+        if (!before.counted || disturbed || !comm.PortOpen())
+            return;
+        const qint64 arrived = (fed - before.fed) - (comm.droppedBytes() - before.dropped);
+        const qint64 left = before.buffered + arrived - comm.InBufferCount();
+        if (left != takenByCapture() - before.taken)
+            violated("received bytes are neither in a file, shown nor counted as dropped");
+    }
+
     void checkIdle(const char* after) {
         if (parser.ReplyState != 0 || parser.Timer6.isActive() ||
             parser.versionWaitTimer().isActive())
@@ -484,6 +567,14 @@ class Harness {
                 if (buffered != 0)
                     violated("the capture path left received bytes unread");
                 break;
+            case 4:
+                break; // the next transfer waits for the file to be saved
+            case 5:
+                if (buffered != 0)
+                    violated("the rest of a file past the buffer was left unread");
+                if (!silenceArmed)
+                    violated("the rest of a file past the buffer is dropped without end");
+                break;
             case 2: {
                 const int rest = capture.CaptureNameLength + 5;
                 if (!silenceArmed)
@@ -504,6 +595,12 @@ class Harness {
             violated("the capture buffer grew past its bound");
         if (capture.CaptureCount < 0 || capture.CaptureCount > capture.CaptureBuffer.size())
             violated("the capture count does not match the buffer");
+        if (capture.CaptureState >= 3 &&
+            static_cast<quint32>(capture.CaptureCount) > capture.CaptureLength)
+            violated("a file holds bytes past its announced length");
+        if (capture.CaptureState == 3 &&
+            static_cast<quint32>(capture.CaptureCount) >= capture.CaptureLength)
+            violated("a file at its announced length is still taking bytes");
         if (capture.CaptureNameLength < 0 || capture.CaptureNameLength > 255 ||
             capture.CaptureName.size() > 255)
             violated("the file name outgrew its 255 bytes");
@@ -548,7 +645,15 @@ class Harness {
     CapturePath& capture;
     bool captureOpen = false;
     bool silenceArmed = false;
-    bool overflowed = false;
+    // Bytes fed to the line; data bytes of the files that ended, and of files under way
+    // when the window closed.
+    qint64 fed = 0;
+    qint64 filed = 0;
+    qint64 discarded = 0;
+    int filesEnded = 0;
+    // The step lost, reopened or touched the line's settings, or opened or closed the
+    // capture window itself: its bytes are not all the capture path's to account for.
+    bool disturbed = false;
     bool modalMessages = false;
     int nesting = 0;
     int answers = 0;

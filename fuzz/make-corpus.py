@@ -14,6 +14,9 @@ TIMER6, VERSION_WAIT, TIMER1, TIMER2, TIMER4, TIMER5, SILENCE = range(7)
 UNPLUG, REOPEN, OPEN, DSR = 0, 1, 2, 3
 PROBE_AFTER, BUSY, NO_SUCH_PORT = 0x10, 0x20, 0x40
 PROBE, REFRESH_READ, REFRESH_POLL, COMMAND_BUSY, MODAL, QUIESCE = range(6)
+# The capture step's argument: the silence runs out, the window opens or closes, the file
+# that ended is saved (or given up).
+SILENCE_RUNS_OUT, OPEN_OR_CLOSE, SAVED = range(3)
 
 
 class Seed:
@@ -165,6 +168,38 @@ seeds["capture-lost"] = (Seed().op(CAPTURE, 1).recv(header(b"l", 50) + b"part")
                          .op(LINE, UNPLUG).op(LINE, REOPEN).recv(b"rest").fire(SILENCE))
 seeds["capture-two-files"] = (Seed().op(CAPTURE, 1).recv(header(b"1", 2) + b"ab")
                               .fire(SILENCE).recv(header(b"2", 3) + b"cde").fire(SILENCE))
+# A file ends at its announced length; what follows waits until it is saved.
+ONE = header(b"one.txt", 5) + b"12345"
+TWO = header(b"two.txt", 5) + b"abcde"
+seeds["capture-back-to-back"] = (Seed().op(CAPTURE, OPEN_OR_CLOSE).recv(ONE + TWO)
+                                 .op(CAPTURE, SAVED).op(CAPTURE, SAVED))
+seeds["capture-next-while-unsaved"] = (Seed().op(CAPTURE, OPEN_OR_CLOSE).recv(ONE)
+                                       .recv(TWO, chunk=3).fire(SILENCE).op(CAPTURE, SAVED)
+                                       .op(CAPTURE, SAVED).op(CAPTURE, OPEN_OR_CLOSE))
+seeds["capture-past-length"] = (Seed().op(CAPTURE, OPEN_OR_CLOSE)
+                                .recv(header(b"d.bin", 10) + bytes(range(20)))
+                                .op(CAPTURE, SAVED))
+seeds["capture-length-0-then-file"] = (Seed().op(CAPTURE, OPEN_OR_CLOSE)
+                                       .recv(header(b"empty", 0) + ONE)
+                                       .op(CAPTURE, SAVED).op(CAPTURE, SAVED))
+seeds["capture-cut-short-then-file"] = (Seed().op(CAPTURE, OPEN_OR_CLOSE)
+                                        .recv(header(b"s", 100) + b"0123456789")
+                                        .fire(SILENCE).recv(TWO).op(CAPTURE, SAVED))
+seeds["capture-lost-then-file"] = (Seed().op(CAPTURE, OPEN_OR_CLOSE)
+                                   .recv(header(b"l", 50) + b"part").op(LINE, UNPLUG)
+                                   .op(LINE, REOPEN).recv(TWO).op(CAPTURE, SAVED))
+seeds["capture-4g-past-buffer"] = (Seed().op(CAPTURE, OPEN_OR_CLOSE)
+                                   .recv(header(b"big", 0xFFFFFFFF))
+                                   .run(0x55, 255).run(0xAA, 10).fire(SILENCE)
+                                   .op(CAPTURE, SAVED).recv(TWO))
+seeds["capture-4g-2000-bytes"] = (Seed().op(CAPTURE, OPEN_OR_CLOSE)
+                                  .recv(header(b"big", 0xFFFFFFFF)).recv_big(bytes(1037))
+                                  .recv(bytes(963)).fire(SILENCE).op(CAPTURE, SAVED)
+                                  .recv(TWO))
+seeds["capture-held-overrun"] = (Seed().op(CAPTURE, OPEN_OR_CLOSE).recv(ONE)
+                                 .run(0x41, 255).run(0x41, 255).op(CAPTURE, SAVED))
+seeds["capture-bad-first-byte-after-file"] = (Seed().op(CAPTURE, OPEN_OR_CLOSE)
+                                              .recv(ONE + b"HELLOWORLD").op(CAPTURE, SAVED))
 # A run of data longer than any reply, read in one go on the idle hex path.
 seeds["hex-long-run"] = Seed().recv_big(bytes(range(1, 100))).recv(hx("D7FD"))
 

@@ -5,6 +5,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 constexpr quint8 kMarker = t83::kFrameStart;
@@ -23,19 +24,18 @@ void CapturePath::receivePass() {
 bool CapturePath::step() {
     switch (CaptureState) {
     case 0: {
-        if (rejected_)
-            return false;
-        comm_.setInputLen(1);
-        const QByteArray marker = comm_.InputBytes();
-        if (marker.isEmpty())
+        if (rejected_ || comm_.InBufferCount() == 0)
             return false;
         CaptureSaved = false;
-        if (static_cast<quint8>(marker.at(0)) != kMarker) {
-            // Not a transfer: what follows is left for drainLeftover to show.
+        if (comm_.InBufferIndexOf(static_cast<char>(kMarker)) != 0) {
+            // Not a transfer. The byte stays where it is: drainLeftover shows it with
+            // what follows.
             rejected_ = true;
             emit badHeader();
             return false;
         }
+        comm_.setInputLen(1);
+        taken_.header += comm_.InputBytes().size();
         CaptureState = 1;
         emit markerRead();
         return true;
@@ -45,6 +45,7 @@ bool CapturePath::step() {
         const QByteArray length = comm_.InputBytes();
         if (length.isEmpty())
             return false;
+        taken_.header += length.size();
         CaptureNameLength = static_cast<quint8>(length.at(0));
         const int rest = CaptureNameLength + kHeaderTail;
         comm_.setInputLen(rest);
@@ -61,32 +62,49 @@ bool CapturePath::step() {
         const QByteArray header = comm_.InputBytes();
         if (header.size() < rest)
             return false;
+        taken_.header += header.size();
         // Decoded in memory: every byte of the name counts, commas included.
         CaptureName = CommControl::fromAnsi(header.left(CaptureNameLength));
         // The separator at CaptureNameLength is not checked.
         CaptureLength = qFromBigEndian<quint32>(header.constData() + CaptureNameLength + 1);
         comm_.setInputLen(1);
         comm_.setRThreshold(1);
-        CaptureState = 3;
-        overflowTold_ = false;
+        CaptureCount = 0;
+        received_ = 0;
         sinceProgress_.invalidate();
+        CaptureState = 3;
         emit headerRead(CaptureName, CaptureLength);
-        return true;
+        if (CaptureState == 3 && CaptureLength == 0) {
+            // An empty file is complete with its header.
+            CaptureBuffer.clear();
+            emit progress(0);
+            fileEnded(4);
+            emit fileComplete();
+            return false;
+        }
+        return CaptureState == 3;
     }
     case 3:
         takeData();
-        return true;
-    default:
+        return CaptureState == 3 || CaptureState == 5;
+    case 5:
+        dropData();
+        // Dropped to its announced end: a file already saved lets the next one in.
+        return CaptureState == 5 || CaptureState == 0;
+    default: // 4: the next transfer waits for release()
         return false;
     }
 }
 
 void CapturePath::takeData() {
-    comm_.setInputLen(0);
+    // Never past the announced length: what follows it is the next transfer's.
+    const quint32 remaining = CaptureLength - received_;
+    comm_.setInputLen(static_cast<int>(std::min<quint32>(remaining, INT_MAX)));
     const QByteArray data = comm_.InputBytes();
     comm_.setInputLen(1);
     if (data.isEmpty())
         return;
+    received_ += static_cast<quint32>(data.size());
 
     // Data byte k goes to index k: a new file's data replaces the last one's.
     CaptureBuffer.truncate(std::clamp<qsizetype>(CaptureCount, 0, CaptureBuffer.size()));
@@ -104,50 +122,127 @@ void CapturePath::takeData() {
         CaptureBuffer.append(data.constData(), kept);
     }
     CaptureCount = static_cast<qint32>(CaptureBuffer.size());
+    taken_.kept += kept;
+    taken_.dropped += data.size() - kept;
 
     emit dataArrived();
-    if (kept > 0) {
-        const bool reached = static_cast<quint32>(before) < CaptureLength &&
-                             static_cast<quint32>(CaptureCount) >= CaptureLength;
-        if (reached || !sinceProgress_.isValid() ||
-            sinceProgress_.elapsed() >= kProgressIntervalMs) {
-            sinceProgress_.start();
-            emit progress(CaptureCount);
-        }
+    const bool atEnd = received_ == CaptureLength;
+    const bool full = CaptureCount == kBufferSize;
+    if (kept > 0 && (atEnd || full || !sinceProgress_.isValid() ||
+                     sinceProgress_.elapsed() >= kProgressIntervalMs)) {
+        sinceProgress_.start();
+        emit progress(CaptureCount);
     }
-    if (kept < data.size() && !overflowTold_) {
-        overflowTold_ = true;
+    if (atEnd && kept == data.size()) {
+        fileEnded(4);
+        emit fileComplete();
+    } else if (full) {
+        // The buffer's end is the file's end; the rest of its announced data has no
+        // room and is not the next transfer's either.
+        fileEnded(atEnd ? 4 : 5);
         emit overflow();
     }
 }
 
-void CapturePath::reset() {
+void CapturePath::dropData() {
+    const quint32 remaining = CaptureLength - received_;
+    comm_.setInputLen(static_cast<int>(std::min<quint32>(remaining, INT_MAX)));
+    const QByteArray data = comm_.InputBytes();
+    comm_.setInputLen(1);
+    if (data.isEmpty())
+        return;
+    received_ += static_cast<quint32>(data.size());
+    taken_.dropped += data.size();
+    emit dataArrived();
+    if (received_ == CaptureLength) {
+        if (CaptureSaved)
+            backToMarker();
+        else
+            CaptureState = 4;
+    }
+}
+
+void CapturePath::fileEnded(qint16 next) {
+    CaptureState = next;
+    CaptureSaved = false;
+    comm_.setInputLen(1);
+    comm_.setRThreshold(1);
+}
+
+void CapturePath::backToMarker() {
     CaptureState = 0;
     CaptureNameLength = 0;
     CaptureLength = 0;
     CaptureCount = 0;
-    CaptureName.clear();
+    received_ = 0;
     rejected_ = false;
-    overflowTold_ = false;
     sinceProgress_.invalidate();
     comm_.setInputLen(1);
     comm_.setRThreshold(1);
 }
 
+void CapturePath::reset() {
+    backToMarker();
+    CaptureName.clear();
+}
+
+void CapturePath::release() {
+    CaptureSaved = true;
+    // Back to the marker; the threshold raises a receive event for what waits already.
+    if (CaptureState == 4)
+        backToMarker();
+}
+
+void CapturePath::endTransfer() {
+    switch (CaptureState) {
+    case 1:
+    case 2: {
+        // A header cut short: what came of it is dropped, nothing follows it.
+        comm_.setInputLen(0);
+        taken_.dropped += comm_.InputBytes().size();
+        backToMarker();
+        break;
+    }
+    case 3:
+        if (CaptureCount > 0) {
+            fileEnded(4);
+            emit fileCutShort(CaptureCount);
+        } else {
+            backToMarker();
+        }
+        break;
+    case 5:
+        if (CaptureSaved)
+            backToMarker();
+        else
+            fileEnded(4);
+        break;
+    default:
+        break;
+    }
+}
+
 void CapturePath::drainLeftover() {
     const bool hex = comm_.InputMode() == CommControl::comInputModeBinary;
-    comm_.setInputLen(0);
-    const QVariant got = comm_.Input();
+    QString text;
+    int bytes = 0;
+    if (hex) {
+        comm_.setInputLen(0);
+        const QByteArray got = comm_.InputBytes();
+        bytes = static_cast<int>(got.size());
+        if (!got.isEmpty())
+            text = QString::fromLatin1(got.toHex(':').toUpper()) + QLatin1Char(':');
+    } else {
+        // As many bytes as wait now, decoded as the receive window decodes text (a
+        // character split at the end is completed by the next read).
+        bytes = comm_.InBufferCount();
+        comm_.setInputLen(bytes);
+        if (bytes > 0)
+            text = comm_.Input().toString();
+    }
     comm_.setInputLen(1);
     comm_.setRThreshold(1);
-    QString text;
-    if (hex) {
-        const QByteArray bytes = got.toByteArray();
-        if (!bytes.isEmpty())
-            text = QString::fromLatin1(bytes.toHex(':').toUpper()) + QLatin1Char(':');
-    } else {
-        text = got.toString();
-    }
-    if (!text.isEmpty())
-        emit leftover(text, hex);
+    taken_.shown += bytes;
+    if (bytes > 0)
+        emit leftover(text, hex, bytes);
 }

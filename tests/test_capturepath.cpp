@@ -1,6 +1,7 @@
 // The file-capture receive path over an in-memory line, driven by receive events as the
 // reply parser hands them on: header in any chunking, names and lengths as announced,
-// a bad first byte, data past the buffer, and a large file in arbitrary chunks.
+// a file that ends at its announced length while what follows waits, a bad first byte,
+// data past the buffer, and a large file in arbitrary chunks.
 #include "link/capturepath.h"
 #include "link/commcontrol.h"
 #include "link/memorybackend.h"
@@ -23,22 +24,21 @@ class TestCapturePath : public QObject {
     std::unique_ptr<CapturePath> path;
     qint64 fed = 0;
 
-    // The bytes the path has taken off the line, as its state shows (no bad header, data
-    // within the buffer).
+    // The bytes the path has taken off the line, wherever they went.
     qint64 taken() const {
-        if (path->CaptureState < 3)
-            return path->CaptureState;
-        return 2 + path->CaptureNameLength + 5 + path->CaptureCount;
+        const CapturePath::Taken& t = path->taken();
+        return t.header + t.kept + t.dropped + t.shown;
     }
 
     // Feeds bytes as one arrival and waits until the serial object holds all of them and
-    // no receive event is due any more.
+    // no receive event is due any more (an ended file leaves what follows waiting).
     [[nodiscard]] bool feedAndSettle(const QByteArray& bytes) {
         fed += bytes.size();
         line.feed(bytes);
         return QTest::qWaitFor([&] {
             const int buffered = comm->InBufferCount();
-            return taken() + buffered == fed && buffered < comm->RThreshold();
+            return taken() + buffered == fed &&
+                   (buffered < comm->RThreshold() || path->CaptureState == 4);
         });
     }
 
@@ -96,6 +96,53 @@ class TestCapturePath : public QObject {
         QCOMPARE(comm->InputLen(), 1);
     }
 
+    // A file ends at its announced length, at once: what follows is not part of it, it
+    // waits untouched until the file has been saved or given up, then it is taken as a
+    // transfer of its own.
+    void aFileEndsAtItsLengthAndWhatFollowsWaits_data() {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("a next file in the same arrival")
+            << QByteArray::fromHex("D705642E62696E2A0000000A") << kABinData
+            << kABinHeader + kABinData;
+        QTest::newRow("an empty file")
+            << QByteArray::fromHex("D701652A00000000") << QByteArray() << kABinHeader + kABinData;
+        QTest::newRow("more than announced") << QByteArray::fromHex("D705642E62696E2A0000000A")
+                                             << kABinData << QByteArray("0123456789");
+    }
+    void aFileEndsAtItsLengthAndWhatFollowsWaits() {
+        QFETCH(QByteArray, header);
+        QFETCH(QByteArray, data);
+        QFETCH(QByteArray, after);
+        QSignalSpy complete(path.get(), &CapturePath::fileComplete);
+        QSignalSpy read(path.get(), &CapturePath::headerRead);
+        QSignalSpy bad(path.get(), &CapturePath::badHeader);
+        QVERIFY(feedAndSettle(header + data + after));
+        QCOMPARE(complete.size(), 1);
+        QCOMPARE(path->CaptureCount, qint32(data.size()));
+        QCOMPARE(path->CaptureBuffer, data);
+        QCOMPARE(comm->InBufferCount(), int(after.size()));
+        // More arrives meanwhile: it waits too.
+        line.feed("x");
+        QTRY_COMPARE(comm->InBufferCount(), int(after.size()) + 1);
+        QCOMPARE(complete.size(), 1);
+        QCOMPARE(read.size(), 1);
+
+        path->release();
+        if (after.startsWith('\xD7')) {
+            QTRY_COMPARE(complete.size(), 2);
+            QCOMPARE(read.size(), 2);
+            QCOMPARE(read[1][0].toString(), QStringLiteral("a.bin"));
+            QCOMPARE(path->CaptureBuffer, kABinData);
+            QCOMPARE(comm->InBufferCount(), 1);
+        } else {
+            // Not a transfer: rejected, and shown whole by the receive window.
+            QTRY_COMPARE(bad.size(), 1);
+            QCOMPARE(comm->InBufferCount(), int(after.size()) + 1);
+        }
+    }
+
     void headerFieldsAreTakenAsAnnounced_data() {
         QTest::addColumn<QByteArray>("header");
         QTest::addColumn<QString>("name");
@@ -124,28 +171,29 @@ class TestCapturePath : public QObject {
         QCOMPARE(path->CaptureBuffer, QByteArray("\xD7\x2A", 2));
     }
 
-    void aBadFirstByteLeavesTheRestForTheReceiveWindow() {
+    void aBadFirstByteLeavesItAndTheRestForTheReceiveWindow() {
         QSignalSpy bad(path.get(), &CapturePath::badHeader);
         QSignalSpy shown(path.get(), &CapturePath::leftover);
-        // The first 41 is the rejected marker; 41 42 43 follow it.
+        // The first 41 is the rejected marker: it stays, with 41 42 43 after it.
         line.feed(QByteArray::fromHex("41414243"));
         QTRY_COMPARE(bad.size(), 1);
-        QCOMPARE(comm->InBufferCount(), 3);
+        QCOMPARE(comm->InBufferCount(), 4);
         // Later passes take nothing and complain no more.
         line.feed(QByteArray::fromHex("D7"));
-        QTRY_COMPARE(comm->InBufferCount(), 4);
+        QTRY_COMPARE(comm->InBufferCount(), 5);
         path->receivePass();
-        QCOMPARE(comm->InBufferCount(), 4);
+        QCOMPARE(comm->InBufferCount(), 5);
         QCOMPARE(bad.size(), 1);
 
         path->drainLeftover();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0][0].toString(), QStringLiteral("41:42:43:D7:"));
+        QCOMPARE(shown[0][0].toString(), QStringLiteral("41:41:42:43:D7:"));
         QCOMPARE(shown[0][1].toBool(), true);
         QCOMPARE(comm->InBufferCount(), 0);
 
         // The window opens again: a transfer is captured as usual.
         path->reset();
+        fed = taken();
         QSignalSpy read(path.get(), &CapturePath::headerRead);
         QVERIFY(feedAndSettle(kABinHeader));
         QCOMPARE(read.size(), 1);
@@ -159,30 +207,45 @@ class TestCapturePath : public QObject {
         QTRY_COMPARE(bad.size(), 1);
         path->drainLeftover();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0][0].toString(), QStringLiteral("中B"));
+        QCOMPARE(shown[0][0].toString(), QStringLiteral("A中B"));
         QCOMPARE(shown[0][1].toBool(), false);
         QCOMPARE(comm->RThreshold(), 1);
         QCOMPARE(comm->InputLen(), 1);
     }
 
+    // A length past the buffer: the file ends when the buffer is full, told once; the
+    // rest of its data is dropped and counted, never taken for a next transfer.
     void dataBeyondTheBufferIsDroppedAndToldOnce() {
         QSignalSpy overflow(path.get(), &CapturePath::overflow);
+        QSignalSpy complete(path.get(), &CapturePath::fileComplete);
         QSignalSpy arrived(path.get(), &CapturePath::dataArrived);
-        QVERIFY(feedAndSettle(QByteArray::fromHex("D701782A000F4240")));
+        QVERIFY(feedAndSettle(QByteArray::fromHex("D701782AFFFFFFFF")));
         QByteArray data(CapturePath::kBufferSize + 100, Qt::Uninitialized);
         for (qsizetype i = 0; i < data.size(); ++i)
             data[i] = static_cast<char>(i * 7 + i / 251);
         line.feed(data.left(CapturePath::kBufferSize - 50));
         QTRY_COMPARE(arrived.size(), 1);
+        QCOMPARE(overflow.size(), 0);
         line.feed(data.mid(CapturePath::kBufferSize - 50));
         QTRY_COMPARE(overflow.size(), 1);
         QCOMPARE(path->CaptureCount, CapturePath::kBufferSize);
         QCOMPARE(path->CaptureBuffer, data.left(CapturePath::kBufferSize));
         const int passes = arrived.size();
-        line.feed(QByteArray(20, 'z'));
+        line.feed(QByteArray::fromHex("D7012A"));
         QTRY_COMPARE(arrived.size(), passes + 1);
         QCOMPARE(overflow.size(), 1);
+        QCOMPARE(complete.size(), 0);
         QCOMPARE(path->CaptureCount, CapturePath::kBufferSize);
+        QCOMPARE(comm->InBufferCount(), 0);
+        QCOMPARE(path->taken().dropped, 100 + 3);
+        // The line goes quiet: the rest is over, and once the file is saved a next
+        // transfer is taken.
+        path->endTransfer();
+        path->release();
+        fed = taken();
+        QSignalSpy read(path.get(), &CapturePath::headerRead);
+        QVERIFY(feedAndSettle(kABinHeader));
+        QCOMPARE(read.size(), 1);
     }
 
     void aMegabyteInArbitraryChunksArrivesIntact() {

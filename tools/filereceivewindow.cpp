@@ -6,12 +6,15 @@
 
 #include <QCloseEvent>
 #include <QColor>
+#include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
@@ -19,11 +22,56 @@
 #include <algorithm>
 #include <limits>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 const QString kNone = QStringLiteral("******");
 const QString kTitle = QStringLiteral("提示");
 const QString kIdleCaption = QStringLiteral("文件接收进度");
 const QColor kDarkGreen(0, 128, 0);
+
+// Writes `bytes` into an existing node that is not a regular file (a device, a pipe) in
+// place; `error` says why when it fails.
+bool writeInto(const QString& path, const QByteArray& bytes, QString& error) {
+    QFile file;
+#ifdef Q_OS_UNIX
+    // Opened without waiting: a pipe that nobody reads fails at once instead of holding
+    // up the program. Once open it is written as any file is.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error = qt_error_string(errno);
+        return false;
+    }
+    if (const int flags = ::fcntl(fd, F_GETFL); flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                   QFileDevice::AutoCloseHandle)) {
+        error = file.errorString();
+        ::close(fd);
+        return false;
+    }
+#else
+    file.setFileName(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        error = file.errorString();
+        return false;
+    }
+#endif
+    const bool written = file.write(bytes) == bytes.size();
+    if (!written)
+        error = file.errorString();
+    file.close();
+    if (written && file.error() != QFileDevice::NoError) {
+        error = file.errorString();
+        return false;
+    }
+    return written;
+}
 } // namespace
 
 QString ProposedSaveName(const QString& received) {
@@ -106,13 +154,14 @@ FileReceiveWindow::FileReceiveWindow(AppContext& ctx)
     // A header's silence counts from its marker.
     connect(&capture, &CapturePath::markerRead, &Timer1, qOverload<>(&QTimer::start));
     connect(&ctx_.link().MSComm1, &CommControl::bytesArrived, this,
-            &FileReceiveWindow::headerBytesArrived);
+            &FileReceiveWindow::lineBytesArrived);
     connect(&ctx_.link().MSComm1, &CommControl::portLost, this, &FileReceiveWindow::lineLost);
     connect(&capture, &CapturePath::headerStarted, this, &FileReceiveWindow::headerStarted);
     connect(&capture, &CapturePath::headerRead, this, &FileReceiveWindow::headerRead);
     // Every arrival restarts the silence that ends the file.
     connect(&capture, &CapturePath::dataArrived, &Timer1, qOverload<>(&QTimer::start));
     connect(&capture, &CapturePath::progress, this, &FileReceiveWindow::showCount);
+    connect(&capture, &CapturePath::fileComplete, this, &FileReceiveWindow::fileComplete);
     connect(&capture, &CapturePath::badHeader, this, &FileReceiveWindow::badHeader);
     connect(&capture, &CapturePath::overflow, this, &FileReceiveWindow::overflow);
 }
@@ -142,10 +191,19 @@ void FileReceiveWindow::stopCapture() {
     ctx_.setCaptureOpen(false);
 }
 
-void FileReceiveWindow::headerBytesArrived() {
-    const qint16 state = ctx_.capture().CaptureState;
-    if (capturing_ && (state == 1 || state == 2))
+void FileReceiveWindow::lineBytesArrived() {
+    if (!capturing_)
+        return;
+    CapturePath& capture = ctx_.capture();
+    if (capture.CaptureState == 1 || capture.CaptureState == 2)
         Timer1.start();
+    else
+        showWaiting();
+}
+
+void FileReceiveWindow::showWaiting() {
+    if (capturing_ && ctx_.capture().CaptureState == 4 && ctx_.link().MSComm1.InBufferCount() > 0)
+        Label2->setText(QStringLiteral("新数据已到达,保存本文件后接收"));
 }
 
 void FileReceiveWindow::headerStarted() {
@@ -159,8 +217,7 @@ void FileReceiveWindow::headerRead(const QString& name, quint32 length) {
     // The sender pauses between its header and its data: the silence counts from the
     // first data byte.
     Timer1.stop();
-    receivedName_ = name;
-    overflowed_ = false;
+    incomingName_ = name;
     Text1->setText(name);
     Label4->setText(QString::number(length));
     const auto most = static_cast<quint32>(std::numeric_limits<int>::max());
@@ -173,65 +230,97 @@ void FileReceiveWindow::showCount(qint32 count) {
     Label7->setText(QString::number(count));
 }
 
+void FileReceiveWindow::notify(const QString& text, UserDialogs::Icon icon,
+                               void (FileReceiveWindow::*then)()) {
+    QPointer<FileReceiveWindow> self(this);
+    ctx_.dialogs().notify(text, kTitle, icon, this, [self, then] {
+        if (self)
+            (self->*then)();
+    });
+}
+
+void FileReceiveWindow::keep(qint32 count, bool partial) {
+    CapturePath& capture = ctx_.capture();
+    completed_ = capture.CaptureBuffer.left(count);
+    CaptureSaveCount = count;
+    CaptureUnsaved = true;
+    partial_ = partial;
+    receivedName_ = incomingName_;
+    showCount(count);
+}
+
+void FileReceiveWindow::offerSave() {
+    Command1->setEnabled(true);
+    Timer2.start();
+}
+
+void FileReceiveWindow::fileComplete() {
+    Timer1.stop();
+    keep(ctx_.capture().CaptureCount, false);
+    ProgressBar1->setValue(0);
+    // Save is offered and the 4 s to the idle display start once the message is
+    // dismissed: a message left up would otherwise hide the bar before it was seen. The
+    // next transfer waits meanwhile.
+    notify(QStringLiteral("文件接收完毕!"), UserDialogs::Icon::Information,
+           &FileReceiveWindow::offerSave);
+    showWaiting();
+}
+
 void FileReceiveWindow::badHeader() {
-    ctx_.dialogs().message(QStringLiteral("收到数据不符合协议!"), kTitle,
-                           UserDialogs::Icon::Information);
-    close();
-    // Whatever followed the bad byte is ordinary data for the receive window.
+    stopCapture();
     ctx_.capture().drainLeftover();
+    notify(QStringLiteral("收到数据不符合协议!"), UserDialogs::Icon::Information,
+           &FileReceiveWindow::closeAfterNotice);
+}
+
+void FileReceiveWindow::closeAfterNotice() {
+    close();
 }
 
 void FileReceiveWindow::overflow() {
-    overflowed_ = true;
-    // Told after the receive pass has returned, so the data keeps flowing meanwhile.
-    QTimer::singleShot(0, this, [this] {
-        ctx_.dialogs().message(
-            QStringLiteral("接收的数据超过了缓冲区的容量(%1字节),超出的部分已丢弃;"
-                           "已经接收的数据仍可保存。")
-                .arg(CapturePath::kBufferSize),
-            kTitle, UserDialogs::Icon::Exclamation);
-    });
+    // The buffer's end is the file's end; the silence after the rest of its data is
+    // waited for quietly.
+    keep(ctx_.capture().CaptureCount, true);
+    Label2->setText(QStringLiteral("已接收%1字节,超出缓冲区的部分已丢弃").arg(CaptureSaveCount));
+    notify(QStringLiteral("接收的数据超过了缓冲区的容量(%1字节),超出的部分已丢弃;"
+                          "已经接收的数据仍可保存。")
+               .arg(CapturePath::kBufferSize),
+           UserDialogs::Icon::Exclamation, &FileReceiveWindow::offerSave);
 }
 
 void FileReceiveWindow::Timer1_Timer() {
     Timer1.stop();
+    if (!capturing_)
+        return;
     CapturePath& capture = ctx_.capture();
-    if (capture.CaptureState == 1 || capture.CaptureState == 2) {
-        // A header cut short: no file follows it. A completed file from before is still
-        // kept, so closing asks about it as usual.
-        capture.reset();
+    switch (capture.CaptureState) {
+    case 1:
+    case 2:
+        // A header cut short: no file follows it.
+        capture.endTransfer();
         stopCapture();
-        ctx_.dialogs().message(QStringLiteral("文件接收超时!"), kTitle,
-                               UserDialogs::Icon::Exclamation);
-        close();
-        return;
+        notify(QStringLiteral("文件接收超时!"), UserDialogs::Icon::Exclamation,
+               &FileReceiveWindow::closeAfterNotice);
+        break;
+    case 3: {
+        // Short of the announced length: what came is the file as far as it goes.
+        const qint32 count = capture.CaptureCount;
+        capture.endTransfer();
+        if (capture.CaptureState != 4)
+            break;
+        keep(count, true);
+        Label2->setText(QStringLiteral("文件接收超时,已接收%1字节").arg(count));
+        notify(QStringLiteral("文件接收超时!"), UserDialogs::Icon::Exclamation,
+               &FileReceiveWindow::offerSave);
+        break;
     }
-    CaptureUnsaved = false;
-    const qint32 count = capture.CaptureCount;
-    showCount(count);
-    const bool complete = static_cast<quint32>(count) >= capture.CaptureLength || overflowed_;
-    // The path waits for the next header before anything is shown, so bytes that arrive
-    // while a message is up are never taken as more of this file.
-    capture.reset();
-    if (complete) {
-        ProgressBar1->setValue(0);
-        completed_ = capture.CaptureBuffer.left(count);
-        CaptureSaveCount = count;
-        CaptureUnsaved = true;
-        ctx_.dialogs().message(QStringLiteral("文件接收完毕!"), kTitle,
-                               UserDialogs::Icon::Information);
-        // Save is offered and the 4 s to the idle display start once the message is
-        // dismissed: a message left up would otherwise hide the bar before it was seen.
-        // When a next file's header came meanwhile, its bar stays until its own end.
-        Command1->setEnabled(true);
-        if (capture.CaptureState == 0)
-            Timer2.start();
-        return;
+    case 5:
+        // The rest of a file past the buffer is over; it was told when the buffer filled.
+        capture.endTransfer();
+        break;
+    default:
+        break;
     }
-    // Short of the announced length: what came is given up.
-    stopCapture();
-    ctx_.dialogs().message(QStringLiteral("文件接收超时!"), kTitle, UserDialogs::Icon::Exclamation);
-    close();
 }
 
 void FileReceiveWindow::lineLost() {
@@ -240,17 +329,15 @@ void FileReceiveWindow::lineLost() {
     Timer1.stop();
     Timer2.stop();
     CapturePath& capture = ctx_.capture();
-    const qint32 count = capture.CaptureState == 3 ? capture.CaptureCount : 0;
-    capture.reset();
+    const bool taking = capture.CaptureState == 3;
+    const qint32 count = capture.CaptureCount;
+    capture.endTransfer();
     ProgressBar1->setValue(0);
     ProgressBar1->hide();
-    if (count > 0) {
+    if (taking && capture.CaptureState == 4) {
         // What came before the loss is the file as far as it goes: saveable like a
         // completed one, and asked for on closing.
-        showCount(count);
-        completed_ = capture.CaptureBuffer.left(count);
-        CaptureSaveCount = count;
-        CaptureUnsaved = true;
+        keep(count, true);
         Command1->setEnabled(true);
         Label2->setText(QStringLiteral("连接已断开,已接收%1字节").arg(count));
     } else {
@@ -267,30 +354,49 @@ void FileReceiveWindow::Timer2_Timer() {
 
 void FileReceiveWindow::Command1_Click() {
     // The far end chose the name: only a plain file name of it is proposed, and the
-    // dialog chooses the folder.
-    const QString path =
-        ctx_.dialogs().saveFileName(QStringLiteral("保存文件"), QStringLiteral("所有文件 (*)"),
-                                    ProposedSaveName(receivedName_));
+    // dialog chooses the folder. A file short of its length says so in its name.
+    QString proposed = ProposedSaveName(receivedName_);
+    if (partial_ && !proposed.isEmpty())
+        proposed += QStringLiteral(".part");
+    const QString path = ctx_.dialogs().saveFileName(QStringLiteral("保存文件"),
+                                                     QStringLiteral("所有文件 (*)"), proposed);
     if (path.isEmpty()) {
         // The received file is given up.
         receivedName_.clear();
         Text1->setText(kNone);
         Label4->setText(kNone);
         Label7->setText(kNone);
-        ctx_.capture().CaptureSaved = true;
+        fileDone();
         return;
     }
     if (SaveCapturedFile(path))
-        ctx_.capture().CaptureSaved = true;
+        fileDone();
+}
+
+void FileReceiveWindow::fileDone() {
+    CaptureUnsaved = false;
+    // The next transfer, held back meanwhile, is taken now.
+    if (capturing_)
+        ctx_.capture().release();
 }
 
 bool FileReceiveWindow::SaveCapturedFile(const QString& path) {
-    QSaveFile file(path);
     const QByteArray bytes = completed_.left(CaptureSaveCount);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    ctx_.dialogs().message(QStringLiteral("无法保存文件 %1(%2)。").arg(path, file.errorString()),
-                           kTitle, UserDialogs::Icon::Exclamation);
+    QString error;
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile() && !target.isDir()) {
+        // A device or a pipe: written into as it is. A new file renamed over it would
+        // replace the node.
+        if (writeInto(path, bytes, error))
+            return true;
+    } else {
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+            return true;
+        error = file.errorString();
+    }
+    ctx_.dialogs().message(QStringLiteral("无法保存文件 %1(%2)。").arg(path, error), kTitle,
+                           UserDialogs::Icon::Exclamation);
     return false;
 }
 
@@ -312,15 +418,21 @@ void FileReceiveWindow::hideEvent(QHideEvent* event) {
 
 void FileReceiveWindow::closeEvent(QCloseEvent* event) {
     bool stay = false;
-    if (!ctx_.closingDown && CaptureUnsaved && !ctx_.capture().CaptureSaved)
+    if (!ctx_.closingDown && CaptureUnsaved)
         stay = ctx_.dialogs().message(QStringLiteral("接收的文件尚未保存，是否保存?"), kTitle,
                                       UserDialogs::Icon::Information,
                                       UserDialogs::Buttons::OkCancel) == UserDialogs::Answer::Ok;
     // Asked once: the window no longer captures, whatever the answer.
     CaptureUnsaved = false;
     stopCapture();
-    if (stay)
-        event->ignore();
-    else
+    if (!stay) {
         event->accept();
+        return;
+    }
+    // Kept open for saving: where the progress stood it says that nothing more is taken.
+    event->ignore();
+    Timer2.stop();
+    ProgressBar1->hide();
+    Label2->setText(QStringLiteral("已停止接收,请保存文件后关闭窗口"));
+    Label2->show();
 }
