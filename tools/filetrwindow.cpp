@@ -17,6 +17,7 @@
 #include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
+#include <utility>
 
 namespace {
 constexpr int kMaxNameBytes = 255;
@@ -112,8 +113,14 @@ FileTrWindow::FileTrWindow(AppContext& ctx)
 }
 
 FileTrWindow::~FileTrWindow() {
+    // A window being taken apart hears nothing more from the line: giving DTR back below
+    // may be what finds the line gone.
+    disconnect(&ctx_.MSComm1(), nullptr, this, nullptr);
     // Unloaded at program end in the middle of a send: DTR must not stay held off. The
-    // sender gives back its own hold; the header and the pause are ours.
+    // sender gives back its own hold (now, while this window is whole); the header and
+    // the pause are ours.
+    disconnect(sender_, nullptr, this, nullptr);
+    delete std::exchange(sender_, nullptr);
     if (phase_ == Phase::Header || phase_ == Phase::Pause || phase_ == Phase::Restoring)
         ctx_.MSComm1().releaseDtr(CommControl::DtrUser::FileSend);
 }

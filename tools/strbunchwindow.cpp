@@ -23,6 +23,7 @@
 #include <QRadioButton>
 #include <QShortcut>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace {
 using DtrUser = CommControl::DtrUser;
@@ -165,6 +166,13 @@ StrbunchWindow::StrbunchWindow(AppContext& ctx) : ctx_(ctx) {
 }
 
 StrbunchWindow::~StrbunchWindow() {
+    // A window being taken apart hears nothing more from the line: giving DTR back may be
+    // what finds the line gone.
+    disconnect(&ctx_.MSComm1(), nullptr, this, nullptr);
+    for (PacedSender* sender : {single_, block_})
+        disconnect(sender, nullptr, this, nullptr);
+    delete std::exchange(single_, nullptr);
+    delete std::exchange(block_, nullptr);
     ctx_.windowOpen.stringWindowOpen = false;
     if (continuous_)
         ctx_.MSComm1().releaseDtr(DtrUser::DataString);
