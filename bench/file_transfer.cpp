@@ -12,7 +12,7 @@
 #include "link/commcontrol.h"
 #include "tools/filereceivewindow.h"
 #include "tools/filetrwindow.h"
-#include "tools/pacedsender.h"
+#include "link/pacedsender.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "tools/pacedsender.h"
+#include "link/pacedsender.h"
 
 #include "serial/serialsettings.h"
 

@@ -5,7 +5,7 @@
 #include "link/commcontrol.h"
 #include "link/memorybackend.h"
 #include "tests/support/testenv.h"
-#include "tools/pacedsender.h"
+#include "link/pacedsender.h"
 
 #include <QSignalSpy>
 

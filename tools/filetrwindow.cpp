@@ -4,7 +4,7 @@
 
 #include "app/appcontext.h"
 #include "link/commcontrol.h"
-#include "tools/pacedsender.h"
+#include "link/pacedsender.h"
 #include "ui/statuspanel.h"
 
 #include <QCloseEvent>

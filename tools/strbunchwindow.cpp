@@ -3,7 +3,7 @@
 #include "app/appcontext.h"
 #include "link/modulesession.h"
 #include "tools/hexpairs.h"
-#include "tools/pacedsender.h"
+#include "link/pacedsender.h"
 #include "ui/statuspanel.h"
 
 #include <QCloseEvent>
