@@ -1,0 +1,125 @@
+#include "cli/report.h"
+
+#include "cli/text.h"
+#include "protocol/portconfig.h"
+#include "protocol/profile.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace {
+
+PortConfigTexts PortAt(const QByteArray& table, int k) {
+    if (table.size() < 3 * (k + 1))
+        return {};
+    return DecodePortConfig(quint8(table.at(3 * k + 1)), quint8(table.at(3 * k + 2)));
+}
+
+QJsonObject PortJson(int k, const PortConfigTexts& t) {
+    QJsonObject o{{QStringLiteral("port"), QStringLiteral("PB%1").arg(k + 1)},
+                  {QStringLiteral("answered"), !t.direction.isEmpty()}};
+    if (t.direction.isEmpty())
+        return o;
+    o.insert(QStringLiteral("direction"), t.direction);
+    if (t.isInput()) {
+        o.insert(QStringLiteral("report"), t.report);
+    } else {
+        o.insert(QStringLiteral("answer"), t.answer);
+        o.insert(QStringLiteral("destination"), t.destination);
+        o.insert(QStringLiteral("form"), t.form);
+    }
+    return o;
+}
+
+QString Cell(const QString& text, int width) {
+    // Wide characters take two columns on a terminal.
+    int columns = 0;
+    for (QChar c : text)
+        columns += c.unicode() >= 0x1100 ? 2 : 1;
+    return text + QString(std::max(1, width - columns), QLatin1Char(' '));
+}
+
+} // namespace
+
+QString JsonLine(const QJsonObject& object) {
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) +
+           QLatin1Char('\n');
+}
+
+QJsonObject ReadJson(const ReadReport& r) {
+    QJsonObject settings;
+    QJsonArray missing;
+    if (r.answered) {
+        for (const ModuleParameters::Field& f : ModuleParameters::fields()) {
+            if (r.params.*f.present)
+                settings.insert(QLatin1String(f.name), r.params.*f.text);
+            else
+                missing.append(QLatin1String(f.name));
+        }
+    }
+    QJsonArray ports;
+    if (r.answered)
+        for (int k = 0; k < 8; ++k)
+            ports.append(PortJson(k, PortAt(r.portTable, k)));
+    return {{QStringLiteral("port"), r.port},         {QStringLiteral("device"), r.device},
+            {QStringLiteral("answered"), r.answered}, {QStringLiteral("settings"), settings},
+            {QStringLiteral("missing"), missing},     {QStringLiteral("ports"), ports}};
+}
+
+QString ReadTable(const ReadReport& r) {
+    QString out = QStringLiteral("%1 %2\n").arg(r.port, r.device == r.port ? QString() : r.device);
+    if (!r.answered)
+        return out + SayEngine(QStringLiteral("模块无应答")) + QLatin1Char('\n');
+    for (const ModuleParameters::Field& f : ModuleParameters::fields())
+        out += Cell(QLatin1String(f.name), 12) +
+               (r.params.*f.present ? r.params.*f.text : SayEngine(QStringLiteral("无此参数"))) +
+               QLatin1Char('\n');
+    for (int k = 0; k < 8; ++k)
+        out += Cell(QStringLiteral("PB%1").arg(k + 1), 12) +
+               SayEngine(PortSummary(PortAt(r.portTable, k))) + QLatin1Char('\n');
+    return out;
+}
+
+QJsonObject RunJson(const RunRecord& run) {
+    const RunResult& r = run.result;
+    QJsonArray fields;
+    for (const RunField& f : r.fields)
+        fields.append(QJsonObject{{QStringLiteral("field"), f.field},
+                                  {QStringLiteral("expected"), f.expected},
+                                  {QStringLiteral("before"), f.before},
+                                  {QStringLiteral("after"), f.after},
+                                  {QStringLiteral("ok"), f.ok}});
+    QJsonObject o{
+        {QStringLiteral("started_at"), IsoUtc(r.startedAt)},
+        {QStringLiteral("finished_at"), IsoUtc(r.finishedAt)},
+        {QStringLiteral("station"), run.station},
+        {QStringLiteral("operator"), run.operatorName},
+        {QStringLiteral("lot"), run.lot},
+        {QStringLiteral("serial"), run.serial},
+        {QStringLiteral("port"), run.port},
+        {QStringLiteral("device"), run.device},
+        {QStringLiteral("profile_name"), run.profileName},
+        {QStringLiteral("profile_sha256"), run.profileSha256},
+        {QStringLiteral("result"), r.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL")},
+        {QStringLiteral("reason"), r.reason},
+        {QStringLiteral("duration_ms"), r.durationMs},
+        {QStringLiteral("fields"), fields}};
+    if (run.id > 0)
+        o.insert(QStringLiteral("id"), run.id);
+    return o;
+}
+
+QString RunTable(const RunRecord& run) {
+    const RunResult& r = run.result;
+    QString out;
+    for (const RunField& f : r.fields)
+        out += Cell(f.field, 12) + Cell(SayEngine(f.before), 36) + Cell(SayEngine(f.after), 36) +
+               (f.ok ? QStringLiteral("ok") : QStringLiteral("≠ ") + f.expected) +
+               QLatin1Char('\n');
+    out += r.pass ? Say(QStringLiteral("合格"), QStringLiteral("PASS"))
+                  : Say(QStringLiteral("不合格: "), QStringLiteral("FAIL: ")) + SayEngine(r.reason);
+    out += Say(QStringLiteral("  (用时 %1 秒)"), QStringLiteral("  (%1 s)"))
+               .arg(r.durationMs / 1000.0, 0, 'f', 1) +
+           QLatin1Char('\n');
+    return out;
+}
