@@ -46,7 +46,9 @@ void MakePathsAbsolute(CliOptions& o) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("t83ctl"));
+    // The windows' names: the same results database in the user's data folder.
+    QCoreApplication::setApplicationName(QStringLiteral("t83tool"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Norvik"));
 
     QString error;
     std::optional<CliOptions> options = ParseCliArguments(app.arguments().mid(1), &error);
