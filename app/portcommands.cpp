@@ -76,3 +76,14 @@ bool ApplyPortSettings(AppContext& ctx, qint16 port, qint32 rate, const QString&
     ctx.link().SetLinkCommandsEnabled(true);
     return true;
 }
+
+bool ReturnLostPort(AppContext& ctx, qint16 port, const QString& settings) {
+    if (ctx.MSComm1().PortOpen())
+        return true;
+    ctx.link().resetToIdle();
+    if (!OpenPort(ctx.MSComm1(), port, settings).ok())
+        return false;
+    setPortPanel(ctx, QStringLiteral("COM%1,%2").arg(port).arg(settings));
+    ctx.link().SetLinkCommandsEnabled(true);
+    return true;
+}

@@ -41,6 +41,11 @@ class ModuleSession : public QObject {
     // refresh are not the ones these end.
     void setStationRunning(bool on) { stationRunning_ = on; }
     bool stationRunning() const { return stationRunning_; }
+    // Reads and polls send each request as soon as the reply to the one before is in
+    // (each waiting at most ReadCycle::kReplyTimeoutMs) instead of every 100 ms. Off by
+    // default: the windows keep the timed read.
+    void setReplyDrivenRead(bool on) { link_.cycle.setReplyDriven(on); }
+    bool replyDrivenRead() const { return link_.cycle.replyDriven(); }
     // A read, the prompt's second or a poll is under way.
     bool sequenceRunning() const;
     // Reads the eleven parameters again without the prompt (refresh, read-back).

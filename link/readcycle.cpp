@@ -18,16 +18,31 @@ ReadCycle::ReadCycle(CommControl& comm, ReplyParser& parser, QObject* parent)
     connect(&Timer2, &QTimer::timeout, this, &ReadCycle::Timer2_Timer);
     connect(&Timer4, &QTimer::timeout, this, &ReadCycle::Timer4_Timer);
     connect(&Timer5, &QTimer::timeout, this, &ReadCycle::Timer5_Timer);
+    connect(&parser_, &ReplyParser::parameterReply, this,
+            [this](quint8 code, const QByteArray&) { onParameterReply(code); });
+    connect(&parser_, &ReplyParser::portStateStored, this, &ReadCycle::onPortStateStored);
+}
+
+// The reply to the request under way is in: its step ends now instead of at its tick.
+// The next tick still comes from the event loop, never from inside the parser.
+void ReadCycle::onParameterReply(quint8 code) {
+    if (replyDriven_ && Timer2.isActive() && code == t83::ReadRequestCode(readstep))
+        Timer2.start(0);
+}
+
+void ReadCycle::onPortStateStored(int port) {
+    if (replyDriven_ && Timer5.isActive() && PortQueryIndex > 0 && port == PortQueryIndex - 1)
+        Timer5.start(0);
 }
 
 void ReadCycle::startRefreshRead() {
     moduleRefreshPending = true;
-    Timer2.start();
+    Timer2.start(firstStepMs());
 }
 
 void ReadCycle::startRefreshPoll() {
     portRefreshPending = true;
-    Timer5.start();
+    Timer5.start(firstStepMs());
 }
 
 void ReadCycle::stop() {
@@ -50,13 +65,13 @@ void ReadCycle::stop() {
 void ReadCycle::SendReadRequest(const qint16& step) {
     if (comm_.PortOpen())
         comm_.Output(t83::ReadRequestFrame(step));
-    Timer2.start();
+    Timer2.start(stepMs());
 }
 
 void ReadCycle::SendGateQuery() {
     if (comm_.PortOpen())
         comm_.Output(t83::PortQueryFrame(PortQueryIndex));
-    Timer5.start();
+    Timer5.start(stepMs());
 }
 
 void ReadCycle::Timer1_Timer() {

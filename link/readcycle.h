@@ -11,6 +11,11 @@ class ReplyParser;
 // poll (eight queries 100 ms apart). Every timer is a one-shot whose handler stops it
 // first; whoever wants the next tick starts it again. Frames sent while the port is
 // closed are dropped quietly.
+//
+// Reply-driven (off unless a caller turns it on): a read or poll sends its next request
+// as soon as the reply to the one before is in, each request waiting at most
+// kReplyTimeoutMs; the order of requests, the progress values, the missing-parameter
+// rule and every signal stay as in the timed read.
 class ReadCycle : public QObject {
     Q_OBJECT
   public:
@@ -19,9 +24,9 @@ class ReadCycle : public QObject {
     // The probe D7 FE was sent: the module must answer within 500 ms.
     void startProbeTimeout() { Timer1.start(); }
     // Starts the read cycle (on the module's answer, or a refresh).
-    void startRead() { Timer2.start(); }
+    void startRead() { Timer2.start(firstStepMs()); }
     // Starts the switch-port poll.
-    void startPortPoll() { Timer5.start(); }
+    void startPortPoll() { Timer5.start(firstStepMs()); }
     // A read started from the module window's refresh: no prompt, no progress.
     void startRefreshRead();
     // A poll started from the switch-port window's refresh.
@@ -30,6 +35,11 @@ class ReadCycle : public QObject {
     // stays armed, the step counters are back at 0, and a read or poll that was cut off
     // says so.
     void stop();
+
+    void setReplyDriven(bool on) { replyDriven_ = on; }
+    bool replyDriven() const { return replyDriven_; }
+    static constexpr int kStepMs = 100;
+    static constexpr int kReplyTimeoutMs = 250;
 
     void Timer1_Timer();
     void Timer2_Timer();
@@ -65,6 +75,12 @@ class ReadCycle : public QObject {
     void portPollCutOff(bool refresh);
 
   private:
+    int stepMs() const { return replyDriven_ ? kReplyTimeoutMs : kStepMs; }
+    int firstStepMs() const { return replyDriven_ ? 0 : kStepMs; }
+    void onParameterReply(quint8 code);
+    void onPortStateStored(int port);
+
     CommControl& comm_;
     ReplyParser& parser_;
+    bool replyDriven_ = false;
 };

@@ -1,8 +1,11 @@
 #include "production/productionwindow.h"
 
 #include "app/appcontext.h"
+#include "app/portcommands.h"
 #include "app/settingsstore.h"
 #include "link/modulesession.h"
+#include "production/fieldcaption.h"
+#include "production/profileeditor.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -28,23 +31,6 @@ namespace {
 const QString kTitle = QStringLiteral("提示");
 const QString kFilter = QStringLiteral("模块配置文件 (*.t83profile)");
 
-// Field names as a tester reads them.
-QString fieldCaption(const QString& field) {
-    static const QHash<QString, QString> captions{
-        {QStringLiteral("txfreque"), QStringLiteral("发射频率")},
-        {QStringLiteral("rxfreque"), QStringLiteral("接收频率")},
-        {QStringLiteral("meaddress"), QStringLiteral("身份地址")},
-        {QStringLiteral("headdress"), QStringLiteral("目的地址")},
-        {QStringLiteral("repeat"), QStringLiteral("重发次数")},
-        {QStringLiteral("invite"), QStringLiteral("邀请分组")},
-        {QStringLiteral("typepower"), QStringLiteral("省电模式")},
-        {QStringLiteral("typeheat"), QStringLiteral("温补模式")},
-        {QStringLiteral("typeaudio"), QStringLiteral("语音模式")},
-        {QStringLiteral("sqr"), QStringLiteral("静噪方式")},
-        {QStringLiteral("datbit"), QStringLiteral("数据位数")},
-        {QStringLiteral("version"), QStringLiteral("软件版本")}};
-    return captions.value(field, field);
-}
 } // namespace
 
 ProductionWindow::ProductionWindow(AppContext& ctx) : ctx_(ctx), run_(ctx.session()) {
@@ -60,6 +46,7 @@ ProductionWindow::ProductionWindow(AppContext& ctx) : ctx_(ctx), run_(ctx.sessio
     });
     connect(saveButton, &QPushButton::clicked, this, &ProductionWindow::saveProfile);
     connect(fromModuleButton, &QPushButton::clicked, this, &ProductionWindow::saveFromModule);
+    connect(editButton, &QPushButton::clicked, this, &ProductionWindow::editProfile);
     connect(startButton, &QPushButton::clicked, this, &ProductionWindow::startTest);
     // A scanner types the code and Enter.
     connect(serialBox, &QLineEdit::returnPressed, this, &ProductionWindow::startTest);
@@ -68,12 +55,18 @@ ProductionWindow::ProductionWindow(AppContext& ctx) : ctx_(ctx), run_(ctx.sessio
             swap_ = Swap::Off;
     });
 
+    portReturn_.setInterval(500);
+    connect(&portReturn_, &QTimer::timeout, this, &ProductionWindow::tryPortReturn);
+    connect(&ctx_.session(), &ModuleSession::lineLost, this, &ProductionWindow::onLineLost);
+
     swapProbe_.setSingleShot(true);
     swapProbe_.setInterval(500);
     connect(&swapProbe_, &QTimer::timeout, this, [this] {
         if (swap_ == Swap::Off || run_.running())
             return;
         if (!ctx_.MSComm1().PortOpen()) {
+            if (portReturn_.isActive())
+                return; // the port's return takes the wait on
             stepLabel->setText(QStringLiteral("等待串口重新打开"));
             swapProbe_.start();
             return;
@@ -113,9 +106,10 @@ void ProductionWindow::buildControls() {
     loadButton = new QPushButton(QStringLiteral("载入"), profileBox);
     saveButton = new QPushButton(QStringLiteral("保存"), profileBox);
     fromModuleButton = new QPushButton(QStringLiteral("从模块保存配置"), profileBox);
+    editButton = new QPushButton(QStringLiteral("编辑"), profileBox);
     auto* profileRow = new QHBoxLayout(profileBox);
     profileRow->addWidget(profileLabel, 1);
-    for (QPushButton* b : {loadButton, saveButton, fromModuleButton})
+    for (QPushButton* b : {loadButton, editButton, saveButton, fromModuleButton})
         profileRow->addWidget(b);
 
     auto* entry = new QGridLayout;
@@ -124,6 +118,9 @@ void ProductionWindow::buildControls() {
     serialBox = new QLineEdit(this);
     startButton = new QPushButton(QStringLiteral("开始"), this);
     autoBox = new QCheckBox(QStringLiteral("自动"), this);
+    fastReadBox = new QCheckBox(QStringLiteral("快速读取"), this);
+    fastReadBox->setToolTip(
+        QStringLiteral("收到模块应答后立即发送下一个读取命令,不再每 100 毫秒一个"));
     entry->addWidget(new QLabel(QStringLiteral("操作员"), this), 0, 0);
     entry->addWidget(operatorBox, 0, 1);
     entry->addWidget(new QLabel(QStringLiteral("批号"), this), 0, 2);
@@ -132,6 +129,7 @@ void ProductionWindow::buildControls() {
     entry->addWidget(serialBox, 1, 1, 1, 3);
     entry->addWidget(startButton, 1, 4);
     entry->addWidget(autoBox, 0, 4);
+    entry->addWidget(fastReadBox, 0, 5);
 
     resultPanel = new QLabel(this);
     resultPanel->setAlignment(Qt::AlignCenter);
@@ -214,13 +212,37 @@ bool ProductionWindow::loadProfile(const QString& path) {
     }
     if (loaded->name.isEmpty())
         loaded->name = QFileInfo(path).completeBaseName();
-    profile_ = std::move(loaded);
+    setProfile(std::move(*loaded), bytes, QFileInfo(path).fileName());
+    return true;
+}
+
+void ProductionWindow::setProfile(ModuleProfile profile, const QByteArray& bytes,
+                                  const QString& source) {
+    profile_ = std::move(profile);
     profileBytes_ = bytes;
     profileLabel->setText(QStringLiteral("配置: %1 (%2 项设置, %3)")
                               .arg(profile_->name)
                               .arg(profile_->settings.size())
-                              .arg(QFileInfo(path).fileName()));
-    return true;
+                              .arg(source));
+}
+
+ProfileEditor* ProductionWindow::editProfile() {
+    auto* editor = new ProfileEditor(profile_.value_or(ModuleProfile{}), ctx_.dialogs(), this);
+    connect(editor, &ProfileEditor::accepted, this, [this](const ModuleProfile& edited) {
+        // What is tested is recorded by its content: the hash is of the edited profile.
+        setProfile(edited, edited.toJson(), QStringLiteral("未保存"));
+    });
+    // Nothing is edited under a run: the profile a run started with is the one it
+    // records.
+    connect(&run_, &ProductionRun::stepChanged, editor, [this, editor] {
+        if (run_.running())
+            editor->okButton->setEnabled(false);
+    });
+    connect(&run_, &ProductionRun::finished, editor,
+            [editor] { editor->okButton->setEnabled(true); });
+    editor->okButton->setEnabled(!run_.running());
+    editor->show();
+    return editor;
 }
 
 void ProductionWindow::startTest() {
@@ -239,6 +261,7 @@ void ProductionWindow::startTest() {
     if (!ctx_.session().PortOpenForUser())
         return;
     swap_ = Swap::Off;
+    ctx_.session().setReplyDrivenRead(fastReadBox->isChecked());
     runOperator_ = operatorBox->text().trimmed();
     runLot_ = lotBox->text().trimmed();
     runSerial_ = serialBox->text().trimmed();
@@ -256,12 +279,13 @@ void ProductionWindow::startTest() {
 void ProductionWindow::setEntryLocked(bool locked) {
     for (QLineEdit* box : {operatorBox, lotBox, serialBox})
         box->setReadOnly(locked);
-    for (QPushButton* b : {startButton, loadButton, fromModuleButton})
+    for (QPushButton* b : {startButton, loadButton, editButton, fromModuleButton})
         b->setEnabled(!locked && (b != startButton || stationReady()));
 }
 
 void ProductionWindow::onFinished(const RunResult& result) {
     setEntryLocked(false);
+    ctx_.session().setReplyDrivenRead(false); // the other windows keep the timed read
     if (savingFromModule_) {
         savingFromModule_ = false;
         stepLabel->clear();
@@ -331,7 +355,7 @@ void ProductionWindow::showFields(const QList<RunField>& fields) {
     fieldTable->setRowCount(int(fields.size()));
     for (int row = 0; row < fields.size(); ++row) {
         const RunField& f = fields.at(row);
-        const QString cells[] = {fieldCaption(f.field), f.expected, f.before, f.after,
+        const QString cells[] = {FieldCaption(f.field), f.expected, f.before, f.after,
                                  f.ok ? QStringLiteral("一致") : QStringLiteral("不符")};
         for (int c = 0; c < 5; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
@@ -398,8 +422,34 @@ void ProductionWindow::updateCounters() {
                         : QStringLiteral("-")));
 }
 
+void ProductionWindow::onLineLost() {
+    // The run under way has ended "串口断开" already; the station waits for the port to
+    // return and, in "自动", for a module to answer on it.
+    lostPort_ = ctx_.MSComm1().CommPort();
+    lostSettings_ = ctx_.MSComm1().Settings();
+    if (swap_ != Swap::Off)
+        swap_ = Swap::WaitBack;
+    swapProbe_.stop();
+    stepLabel->setText(QStringLiteral("串口断开,等待串口恢复"));
+    portReturn_.start();
+}
+
+void ProductionWindow::tryPortReturn() {
+    if (!ReturnLostPort(ctx_, lostPort_, lostSettings_))
+        return;
+    portReturn_.stop();
+    if (swap_ == Swap::Off) {
+        stepLabel->setText(QStringLiteral("串口已恢复"));
+        return;
+    }
+    stepLabel->setText(QStringLiteral("串口已恢复,请放入下一个模块"));
+    swapProbe_.start();
+}
+
 void ProductionWindow::closeEvent(QCloseEvent* event) {
     run_.abort(QStringLiteral("测试被中止"));
+    ctx_.session().setReplyDrivenRead(false);
+    portReturn_.stop();
     swap_ = Swap::Off;
     ctx_.windowOpen.productionWindowOpen = false;
     event->accept();

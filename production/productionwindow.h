@@ -10,6 +10,7 @@
 #include <optional>
 
 class AppContext;
+class ProfileEditor;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -34,17 +35,23 @@ class ProductionWindow : public QWidget {
     // "开始" (or Enter in the serial box).
     void startTest();
     bool stationReady() const { return db_ && db_->isOpen(); }
+    // "编辑": the profile field by field; what its "确定" gives is tested from then on
+    // (and saved with "保存").
+    ProfileEditor* editProfile();
     const std::optional<ModuleProfile>& profile() const { return profile_; }
 
     QLabel* profileLabel;
     QPushButton* loadButton;
     QPushButton* saveButton;
     QPushButton* fromModuleButton;
+    QPushButton* editButton;
     QLineEdit* operatorBox;
     QLineEdit* lotBox;
     QLineEdit* serialBox;
     QPushButton* startButton;
     QCheckBox* autoBox;
+    // Reads and polls driven by the module's replies instead of every 100 ms.
+    QCheckBox* fastReadBox;
     QLabel* resultPanel;
     QLabel* stepLabel;
     QTableWidget* fieldTable;
@@ -70,6 +77,9 @@ class ProductionWindow : public QWidget {
     void saveProfile();
     void saveFromModule();
     void waitForNextModule();
+    void setProfile(ModuleProfile profile, const QByteArray& bytes, const QString& source);
+    void onLineLost();
+    void tryPortReturn();
     void updateCounters();
     void setEntryLocked(bool locked);
     bool writeProfile(const QString& path, const ModuleProfile& profile);
@@ -84,6 +94,11 @@ class ProductionWindow : public QWidget {
     enum class Swap { Off, WaitGone, WaitBack } swap_ = Swap::Off;
     int missedProbes_ = 0;
     QTimer swapProbe_;
+    // After a lost line: the port number and settings to open again, tried every
+    // half second while the window is open.
+    QTimer portReturn_;
+    qint16 lostPort_ = 0;
+    QString lostSettings_;
     // Who and what the run under way is for, taken when it starts: a scanner reading
     // the next module meanwhile changes nothing of it.
     QString runOperator_, runLot_, runSerial_;

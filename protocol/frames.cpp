@@ -26,15 +26,19 @@ QByteArray CrcQueryFrame() {
     return frame(cmd::CrcQuery);
 }
 
-QByteArray ReadRequestFrame(int step) {
+quint8 ReadRequestCode(int step) {
     static constexpr quint8 kCodes[kReadSteps] = {
         cmd::ReadFrequencies, cmd::ReadOwnAddress, cmd::ReadDestAddress, cmd::ReadRetryCount,
         cmd::ReadInviteGroup, cmd::ReadVersion,    cmd::ReadPowerSaving, cmd::ReadTempCompensation,
         cmd::ReadVoiceMode,   cmd::DataBits,       cmd::Squelch,
     };
+    return step < 1 || step > kReadSteps ? 0 : kCodes[step - 1];
+}
+
+QByteArray ReadRequestFrame(int step) {
     if (step < 1 || step > kReadSteps)
         return {};
-    const quint8 code = kCodes[step - 1];
+    const quint8 code = ReadRequestCode(step);
     // Data bits and squelch share their code with the write: the marker makes a read.
     return code == cmd::DataBits || code == cmd::Squelch ? frame(code, kReadMarker) : frame(code);
 }

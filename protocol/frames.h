@@ -13,6 +13,8 @@ QByteArray ProbeFrame();    // D7 FE: is a module there?
 QByteArray CrcQueryFrame(); // D7 E6
 // Read request of a step of the read cycle, 1..11 (empty for any other step).
 QByteArray ReadRequestFrame(int step);
+// The code a read step asks for, which is also the code of its reply (0 outside 1..11).
+quint8 ReadRequestCode(int step);
 constexpr int kReadSteps = 11;
 QByteArray PortQueryFrame(int port); // D7 D8 p
 

@@ -98,6 +98,18 @@ const QStringList& ModuleProfile::WritableSettings() {
     return names;
 }
 
+QStringList ModuleProfile::settingChoices(const QString& name) {
+    const SettingRule* rule = ruleOf(name);
+    if (!rule || rule->digits != 0)
+        return {};
+    return {QString::fromUtf16(rule->choices[0]), QString::fromUtf16(rule->choices[1])};
+}
+
+int ModuleProfile::settingDigits(const QString& name) {
+    const SettingRule* rule = ruleOf(name);
+    return rule ? rule->digits : 0;
+}
+
 QString ModuleProfile::checkSetting(const QString& name, const QString& text) {
     const SettingRule* rule = ruleOf(name);
     if (!rule)

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <optional>
 
@@ -34,6 +35,10 @@ struct ModuleProfile {
     // bytes name no configuration are left out.
     static ModuleProfile fromModule(const QString& name, const ModuleParameters& params,
                                     const QByteArray& portTable);
+    // The two texts a mode setting takes ("普通"/"省电" …); empty for one typed as digits.
+    static QStringList settingChoices(const QString& name);
+    // How many digits a typed setting has (6 for a frequency, 4 for an address …), else 0.
+    static int settingDigits(const QString& name);
     // Empty when `text` is a valid value of setting `name`, else what is wrong.
     static QString checkSetting(const QString& name, const QString& text);
 

@@ -9,6 +9,7 @@
 #include "sim/protocol.h"
 #include "tests/support/testenv.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 
 class TestModuleSession : public QObject {
@@ -77,6 +78,33 @@ class TestModuleSession : public QObject {
         QTRY_VERIFY(session->link().parser.ModuleAnswered);
         QTest::qWait(200);
         QCOMPARE(started.size(), 1);
+    }
+
+    // The reply-driven read asks the same eleven questions and marks the same parameters
+    // missing; a reply that never comes costs its own time-out, not the whole read.
+    void theReplyDrivenReadKeepsTheTimedReadsOutcome() {
+        t83sim::SimOptions options;
+        options.unanswered = {t83::cmd::ReadVoiceMode, t83::cmd::Squelch};
+        start(options);
+        session->setReplyDrivenRead(true);
+        QSignalSpy read(session.get(), &ModuleSession::readFinished);
+        QSignalSpy polled(session.get(), &ModuleSession::pollFinished);
+        QElapsedTimer clock;
+        clock.start();
+        session->startRefreshRead();
+        QVERIFY(read.wait(3000));
+        // Two silent requests at 250 ms each; the timed read alone takes 1200 ms.
+        QVERIFY2(clock.elapsed() < 1100, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(read[0][1].toStringList(),
+                 (QStringList{QStringLiteral("typeaudio"), QStringLiteral("sqr")}));
+        QCOMPARE(session->params.m_txfreque, QStringLiteral("229100"));
+        QCOMPARE(session->params.m_datbit, QStringLiteral("八位")); // the last answered request
+        session->link().parser.PortStateTable.fill(char(0xEE));
+        session->startRefreshPoll();
+        QVERIFY(polled.wait(3000));
+        for (int port = 0; port < 8; ++port)
+            QCOMPARE(quint8(session->link().parser.PortStateTable.at(3 * port)), quint8(port));
+        QVERIFY(timersIdle());
     }
 
     void aWriteEndsWithTheModulesStatusReply_data() {
