@@ -12,15 +12,6 @@
 #include <QFileInfo>
 #include <QSysInfo>
 
-namespace {
-// The engine's next request goes out as soon as a reply is in, each with its own
-// time-out, unless the windows' pacing is asked for.
-template <typename Session> void UseReplyDrivenRead(Session& session, bool on) {
-    if constexpr (requires { session.setReplyDrivenRead(on); })
-        session.setReplyDrivenRead(on);
-}
-} // namespace
-
 ModuleCommand::ModuleCommand(const CliOptions& options, QObject* parent)
     : Command(parent), options_(options), port_(store_), run_(port_.session()) {
     const QString& c = options.command;
@@ -99,7 +90,9 @@ void ModuleCommand::start() {
         failWith(*status, error);
         return;
     }
-    UseReplyDrivenRead(port_.session(), !options_.timedRead);
+    // A script has no prompt to show and wants speed: the next request goes as soon as
+    // the reply is in, unless the windows' pacing is asked for.
+    port_.session().setReplyDrivenRead(!options_.timedRead);
     const bool readOnly = kind_ == Kind::Read || kind_ == Kind::SaveProfile;
     if (!run_.start(profile_, readOnly)) {
         failWith(exitcode::Usage,
