@@ -112,6 +112,11 @@ QJsonObject RunJson(const RunRecord& run) {
 QString RunTable(const RunRecord& run) {
     const RunResult& r = run.result;
     QString out;
+    if (!r.fields.isEmpty())
+        out += Cell(Say(QStringLiteral("项目"), QStringLiteral("field")), 12) +
+               Cell(Say(QStringLiteral("原值"), QStringLiteral("before")), 36) +
+               Cell(Say(QStringLiteral("现值"), QStringLiteral("after")), 36) +
+               Say(QStringLiteral("校验"), QStringLiteral("check")) + QLatin1Char('\n');
     for (const RunField& f : r.fields)
         out += Cell(f.field, 12) + Cell(SayEngine(f.before), 36) + Cell(SayEngine(f.after), 36) +
                (f.ok ? QStringLiteral("ok") : QStringLiteral("≠ ") + f.expected) +
