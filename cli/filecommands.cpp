@@ -5,9 +5,11 @@
 #include "cli/text.h"
 #include "link/pacedsender.h"
 #include "protocol/frames.h"
+#include "serial/serialsettings.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <climits>
 #include <unistd.h>
 
 namespace {
@@ -19,6 +21,12 @@ SendFileCommand::SendFileCommand(const CliOptions& options, QObject* parent)
     pause_.setSingleShot(true);
     pause_.setInterval(kPauseMs);
     connect(&pause_, &QTimer::timeout, this, &SendFileCommand::startData);
+    deadline_.setSingleShot(true);
+    connect(&deadline_, &QTimer::timeout, this, [this] {
+        PrintErr(Say(QStringLiteral("串口不再发送数据,文件传输被中断。\n"),
+                     QStringLiteral("the line stopped taking data; the transfer was cut off\n")));
+        finish(exitcode::NoAnswer);
+    });
     connect(&port_, &CliPort::lost, this, [this](const QString& message) {
         PrintErr(message + QLatin1Char('\n'));
         finish(exitcode::Port);
@@ -69,6 +77,10 @@ void SendFileCommand::start() {
         if (sender_ && headerSent_ && !pause_.isActive() && !sender_->busy())
             pause_.start();
     });
+    // Twice the line's own time for header and data, the pause and ten seconds more.
+    const auto settings = SerialSettings::parse(comm.Settings());
+    const qint64 lineUs = (data_.size() + name.size() + 7) * settings->characterTimeUs();
+    deadline_.start(int(std::min<qint64>(2 * lineUs / 1000 + kPauseMs + 10000, INT_MAX)));
     comm.holdDtrOff(CommControl::DtrUser::FileSend);
     headerSent_ = true;
     if (!comm.Output(t83::FileHeaderFrame(name, quint32(data_.size())))) {
@@ -104,6 +116,7 @@ void SendFileCommand::showProgress(qint64 sent, bool last) {
 
 void SendFileCommand::cleanup() {
     pause_.stop();
+    deadline_.stop();
     if (progressShown_ && ::isatty(STDERR_FILENO))
         PrintErr(QStringLiteral("\n"));
     progressShown_ = false;

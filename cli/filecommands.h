@@ -32,6 +32,7 @@ class SendFileCommand : public Command {
     PacedSender* sender_ = nullptr;
     QByteArray data_;
     QTimer pause_;
+    QTimer deadline_; // a line that stops taking bytes
     bool headerSent_ = false;
     bool progressShown_ = false;
 };
