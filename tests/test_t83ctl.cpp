@@ -2,6 +2,7 @@
 // program on a pseudo-terminal, with no display, its exit status and output checked.
 
 #include "records/resultsdb.h"
+#include "serial/settingsstore.h"
 #include "tests/support/testenv.h"
 
 #include <QElapsedTimer>
@@ -133,6 +134,17 @@ class TestT83ctl : public QObject {
         QCOMPARE(ports.size(), 8);
         QCOMPARE(ports.at(7).toObject().value(QStringLiteral("form")).toString(),
                  QStringLiteral("输出正脉冲"));
+
+        // The windows' port map names it as well, and the run says which number it was.
+        {
+            SettingsStore store;
+            store.writeValue(RegKeys::PortMap, QStringLiteral("COM7"), sim.pty);
+        }
+        const Run mapped = ctl({QStringLiteral("read"), QStringLiteral("--port"),
+                                QStringLiteral("COM7"), QStringLiteral("--json")});
+        QCOMPARE(mapped.status, 0);
+        QCOMPARE(mapped.json().value(QStringLiteral("port")).toString(), QStringLiteral("COM7"));
+        QCOMPARE(mapped.json().value(QStringLiteral("device")).toString(), sim.pty);
 
         // A parameter the module does not have is a failed check, and named.
         Sim partial;
