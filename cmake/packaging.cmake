@@ -44,7 +44,7 @@ function(t83_install_gzipped source destination name)
   install(FILES ${output} DESTINATION ${destination})
 endfunction()
 
-# A manual page for each program; t83ctl's own install rule is in cli/.
+# A manual page for each program (t83ctl itself is installed by cli/).
 foreach(program t83tool t83sim t83ctl)
   t83_install_gzipped(packaging/man/${program}.1 ${CMAKE_INSTALL_MANDIR}/man1 ${program}.1)
 endforeach()
