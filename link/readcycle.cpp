@@ -65,13 +65,22 @@ void ReadCycle::stop() {
 void ReadCycle::SendReadRequest(const qint16& step) {
     if (comm_.PortOpen())
         comm_.Output(t83::ReadRequestFrame(step));
+    awaitReply();
     Timer2.start(stepMs());
 }
 
 void ReadCycle::SendGateQuery() {
     if (comm_.PortOpen())
         comm_.Output(t83::PortQueryFrame(PortQueryIndex));
+    awaitReply();
     Timer5.start(stepMs());
+}
+
+// A reply is what the next request waits for: the line reads it the moment it comes
+// instead of resting between small reads (the parser ends that once the reply is in).
+void ReadCycle::awaitReply() {
+    if (replyDriven_ && comm_.PortOpen())
+        comm_.setPromptReads(true);
 }
 
 void ReadCycle::Timer1_Timer() {

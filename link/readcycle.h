@@ -77,6 +77,7 @@ class ReadCycle : public QObject {
   private:
     int stepMs() const { return replyDriven_ ? kReplyTimeoutMs : kStepMs; }
     int firstStepMs() const { return replyDriven_ ? 0 : kStepMs; }
+    void awaitReply();
     void onParameterReply(quint8 code);
     void onPortStateStored(int port);
 

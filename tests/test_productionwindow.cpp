@@ -5,6 +5,7 @@
 #include "app/settingsstore.h"
 #include "link/modulesession.h"
 #include "production/productionwindow.h"
+#include "production/profileeditor.h"
 #include "production/recordswindow.h"
 #include "sim/protocol.h"
 #include "tests/support/appfixture.h"
@@ -12,12 +13,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QTableWidget>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 
 class TestProductionWindow : public QObject {
     Q_OBJECT
@@ -55,13 +57,15 @@ class TestProductionWindow : public QObject {
 
     void aTrayOfModulesIsConfiguredCheckedAndRecorded() {
         app.ctx->store().writeValue(RegKeys::Results, QStringLiteral("path"),
-                                      testenv::workDir() + QStringLiteral("/results.sqlite"));
+                                    testenv::workDir() + QStringLiteral("/results.sqlite"));
         ProductionWindow* w = app.ctx->window<ProductionWindow>();
         QVERIFY(w->stationReady());
         QVERIFY(w->loadProfile(writeProfile()));
         QSignalSpy recorded(w, &ProductionWindow::recorded);
-        constexpr int kTray = 6;
+        // The first modules with the timed read, the rest with the fast read.
+        constexpr int kTray = 50;
         for (int n = 0; n < kTray; ++n) {
+            w->fastReadBox->setChecked(n >= 2);
             module->settings() = t83sim::randomSettings(quint32(1000 + n));
             w->serialBox->setText(QStringLiteral("SN%1").arg(n));
             QTest::keyClick(w->serialBox, Qt::Key_Return); // the scanner's Enter
@@ -111,9 +115,77 @@ class TestProductionWindow : public QObject {
         QCOMPARE(text.count("\r\n"), kTray + 1);
     }
 
+    // What the editor's "确定" gives is what the station writes and checks; a bad value
+    // is named and changes nothing.
+    void aProfileEditedFieldByFieldIsWhatTheStationTests() {
+        app.ctx->store().writeValue(RegKeys::Results, QStringLiteral("path"),
+                                    testenv::workDir() + QStringLiteral("/results.sqlite"));
+        ProductionWindow* w = app.ctx->window<ProductionWindow>();
+        QVERIFY(w->loadProfile(writeProfile()));
+        ProfileEditor* editor = w->editProfile();
+        for (const QString& field : ModuleProfile::WritableSettings())
+            editor->setIncluded(field, false);
+        editor->setIncluded(QStringLiteral("PB1"), false);
+        editor->setIncluded(QStringLiteral("PB8"), false);
+        editor->setIncluded(QStringLiteral("txfreque"), true);
+        editor->setIncluded(QStringLiteral("datbit"), true);
+        editor->textEditor(QStringLiteral("txfreque"))->setText(QStringLiteral("23125"));
+        editor->choiceEditor(QStringLiteral("datbit"))->setCurrentText(QStringLiteral("九位"));
+        QVERIFY(!editor->accept());
+        QVERIFY(app.dialogs->texts().last().contains(QStringLiteral("发射频率")));
+        QCOMPARE(w->profile()->settings.size(), 11); // unchanged
+        editor->textEditor(QStringLiteral("txfreque"))->setText(QStringLiteral("231250"));
+        editor->nameBox->setText(QStringLiteral("edited"));
+        QVERIFY(editor->accept());
+        QCOMPARE(w->profile()->name, QStringLiteral("edited"));
+        QCOMPARE(w->profile()->settings,
+                 (QMap<QString, QString>{{QStringLiteral("txfreque"), QStringLiteral("231250")},
+                                         {QStringLiteral("datbit"), QStringLiteral("九位")}}));
+
+        QSignalSpy recorded(w, &ProductionWindow::recorded);
+        w->fastReadBox->setChecked(true);
+        w->startTest();
+        QVERIFY(recorded.wait(5000));
+        QVERIFY2(recorded.last().at(1).toBool(), qPrintable(w->resultPanel->text()));
+        QCOMPARE(w->fieldTable->rowCount(), 2);
+        QVERIFY(module->settings().dataBits != 0);
+        QCOMPARE(module->settings().txFrequency, t83sim::packFrequency(231250));
+        // The fast read is the station's: the other windows keep the timed one.
+        QVERIFY(!app.ctx->session().replyDrivenRead());
+    }
+
+    // A line lost mid-module ends it "串口断开" within a second, recorded; the station
+    // opens the port again once it is back and, in "自动", goes on with the next module.
+    void aLostLineEndsTheModuleAndTheStationWaitsForThePort() {
+        app.ctx->store().writeValue(RegKeys::Results, QStringLiteral("path"),
+                                    testenv::workDir() + QStringLiteral("/results.sqlite"));
+        ProductionWindow* w = app.ctx->window<ProductionWindow>();
+        QVERIFY(w->loadProfile(writeProfile()));
+        w->autoBox->setChecked(true);
+        QSignalSpy recorded(w, &ProductionWindow::recorded);
+        QSignalSpy reading(&app.ctx->session(), &ModuleSession::readFinished);
+        w->startTest();
+        QVERIFY(reading.wait(3000)); // mid-module: the first read is in
+        app.line->unplug(QStringLiteral("device gone"));
+        app.line->setBusy(true); // the adapter is not back yet
+        QTRY_COMPARE_WITH_TIMEOUT(recorded.size(), 1, 1000);
+        QCOMPARE(recorded.last().at(1).toBool(), false);
+        QCOMPARE(w->resultPanel->text(), QStringLiteral("不合格: 串口断开"));
+        QTest::qWait(1200);
+        QVERIFY(!app.ctx->MSComm1().PortOpen());
+        QCOMPARE(w->stepLabel->text(), QStringLiteral("串口断开,等待串口恢复"));
+
+        app.line->setBusy(false); // plugged in again, a module on it
+        QVERIFY(recorded.wait(15000));
+        QVERIFY(app.ctx->MSComm1().PortOpen());
+        QVERIFY2(recorded.last().at(1).toBool(), qPrintable(w->resultPanel->text()));
+        QCOMPARE(w->tested, 2);
+        w->autoBox->setChecked(false);
+    }
+
     void aStationThatCannotRecordRefusesToTest() {
         app.ctx->store().writeValue(RegKeys::Results, QStringLiteral("url"),
-                                      QStringLiteral("postgresql://nobody@127.0.0.1:1/none"));
+                                    QStringLiteral("postgresql://nobody@127.0.0.1:1/none"));
         ProductionWindow* w = app.ctx->window<ProductionWindow>();
         QVERIFY(!w->stationReady());
         QVERIFY(!w->startButton->isEnabled());
