@@ -50,16 +50,23 @@ std::optional<CliOptions> ParseCliArguments(const QStringList& args, QString* er
         o.help = true;
         return o;
     }
-    if (args.isEmpty())
+    // The command is the first word that is neither an option nor an option's value, so
+    // options may come before it ("t83ctl --port COM1 read").
+    qsizetype at = 0;
+    while (at < args.size() && args.at(at).startsWith(QLatin1String("--")) &&
+           args.at(at) != QLatin1String("--"))
+        at += TakesValue(args.at(at)) && !args.at(at).contains(QLatin1Char('=')) ? 2 : 1;
+    if (at >= args.size() || args.at(at) == QLatin1String("--"))
         return fail(QStringLiteral("缺少命令"), QStringLiteral("no command given"));
-    o.command = args.first();
+    QStringList rest = args;
+    o.command = rest.takeAt(at);
     if (!Rules().contains(o.command))
         return fail(QStringLiteral("未知的命令: %1").arg(o.command),
                     QStringLiteral("unknown command: %1").arg(o.command));
     const CommandRule& rule = Rules().value(o.command);
     bool plainOnly = false; // after "--" everything is a plain argument
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        QString arg = args.at(i);
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        QString arg = rest.at(i);
         if (plainOnly || !arg.startsWith(QLatin1String("--"))) {
             o.arguments << arg;
             continue;
@@ -86,10 +93,10 @@ std::optional<CliOptions> ParseCliArguments(const QStringList& args, QString* er
             continue;
         }
         if (!hasValue) {
-            if (i + 1 >= args.size())
+            if (i + 1 >= rest.size())
                 return fail(QStringLiteral("选项 %1 缺少值").arg(arg),
                             QStringLiteral("option %1 needs a value").arg(arg));
-            value = args.at(++i);
+            value = rest.at(++i);
         }
         if (arg == QLatin1String("--port")) {
             o.port = value;
