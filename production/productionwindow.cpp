@@ -2,10 +2,10 @@
 
 #include "app/appcontext.h"
 #include "app/portcommands.h"
-#include "app/settingsstore.h"
 #include "link/modulesession.h"
 #include "production/fieldcaption.h"
 #include "production/profileeditor.h"
+#include "records/openresults.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -174,14 +174,9 @@ void ProductionWindow::Form_Load() {
 }
 
 void ProductionWindow::openDatabase() {
-    const SettingsStore& store = ctx_.store();
-    const QString url = store.GetRegString(RegKeys::Results, QStringLiteral("url"));
-    const QString password = store.GetRegString(RegKeys::Results, QStringLiteral("password"));
-    db_ = std::make_unique<ResultsDatabase>();
     QString error;
-    if (!db_->open(url, &error, store.GetRegString(RegKeys::Results, QStringLiteral("path")),
-                   password)) {
-        db_.reset();
+    db_ = OpenResultsDatabase(ctx_.store(), &error);
+    if (!db_) {
         // A result that cannot be stored is worse than no test: the station refuses.
         startButton->setEnabled(false);
         showResult(false, QStringLiteral("记录数据库不可用,不能测试\n") + error);

@@ -1,7 +1,7 @@
 #include "production/recordswindow.h"
 
 #include "app/appcontext.h"
-#include "app/settingsstore.h"
+#include "records/openresults.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -102,14 +102,9 @@ RecordsWindow::~RecordsWindow() {
 
 void RecordsWindow::Form_Load() {
     ctx_.windowOpen.recordsWindowOpen = true;
-    const SettingsStore& store = ctx_.store();
-    const QString url = store.GetRegString(RegKeys::Results, QStringLiteral("url"));
-    const QString password = store.GetRegString(RegKeys::Results, QStringLiteral("password"));
-    db_ = std::make_unique<ResultsDatabase>();
     QString error;
-    if (!db_->open(url, &error, store.GetRegString(RegKeys::Results, QStringLiteral("path")),
-                   password)) {
-        db_.reset();
+    db_ = OpenResultsDatabase(ctx_.store(), &error);
+    if (!db_) {
         yieldLabel->setText(QStringLiteral("记录数据库不可用:") + error);
         queryButton->setEnabled(false);
         exportButton->setEnabled(false);
