@@ -64,8 +64,8 @@ int main(int argc, char* argv[]) {
     const double lineTime = LinkTest::lineTimeMs(kSize, kSettings);
     const double lineTotal = lineTime * kCount / 1000;
     for (const double interval : {lineTime, 0.0}) {
-        LinkTest tx(a.comm(), a.link().parser);
-        LinkTest rx(b.comm(), b.link().parser);
+        LinkTest tx(a);
+        LinkTest rx(b);
         LinkTest::Config r;
         r.role = LinkTestRole::Receive;
         rx.start(r);

@@ -1,5 +1,6 @@
 #include "link/linktest.h"
 
+#include "link/modulesession.h"
 #include "link/pacedsender.h"
 #include "link/replyparser.h"
 #include "serial/serialsettings.h"
@@ -12,9 +13,9 @@ namespace {
 constexpr qint64 kCountsIntervalMs = 50;
 } // namespace
 
-LinkTest::LinkTest(CommControl& comm, ReplyParser& parser, QObject* parent)
-    : QObject(parent), comm_(comm), parser_(parser),
-      sender_(new PacedSender(comm, CommControl::DtrUser::LinkTestBlock, 0, this)) {
+LinkTest::LinkTest(ModuleSession& session, QObject* parent)
+    : QObject(parent), session_(session), comm_(session.comm()), parser_(session.link().parser),
+      sender_(new PacedSender(comm_, CommControl::DtrUser::LinkTestBlock, 0, this)) {
     tick_.setTimerType(Qt::PreciseTimer);
     connect(&tick_, &QTimer::timeout, this, &LinkTest::tick);
     quiet_.setSingleShot(true);
@@ -59,6 +60,8 @@ bool LinkTest::start(const Config& config, QString* error) {
         return refuse(QStringLiteral("链路测试正在进行"));
     if (!comm_.PortOpen())
         return refuse(QStringLiteral("串口没有打开"));
+    if (session_.sequenceRunning() || session_.writing())
+        return refuse(QStringLiteral("正在读写模块参数,请稍候再试"));
     if (parser_.receiveRoute())
         return refuse(QStringLiteral("文件捕捉正在进行,请先关闭捕捉文件窗口"));
     if (config.size < linkpacket::kMinPayload || config.size > linkpacket::kMaxPayload)
@@ -230,11 +233,12 @@ void LinkTest::fillCounts(LinkTestResult* r) const {
         r->count = tally_.total();
     r->received = tally_.received();
     r->corrupted = tally_.corruptedCount();
-    r->lost = tally_.lost();
+    // While the test runs, what has not come yet is not lost yet.
+    r->lost = running_ ? qMax(0, tally_.missingSoFar() - tally_.corruptedCount()) : tally_.lost();
     r->duplicated = tally_.duplicated();
     r->outOfOrder = tally_.outOfOrder();
     r->strayBytes = scanner_.strayBytes();
-    r->per = tally_.per();
+    r->per = running_ ? tally_.perSoFar() : tally_.per();
     if (rttCount_ > 0)
         r->rttMeanMs = rttSum_ / rttCount_;
 }

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QTimer>
 
+class ModuleSession;
 class PacedSender;
 class ReplyParser;
 
@@ -44,7 +45,7 @@ class LinkTest : public QObject, public ReceiveRoute {
     static constexpr int kLingerMs = 300;
     static constexpr int kPerWindow = 50;
 
-    LinkTest(CommControl& comm, ReplyParser& parser, QObject* parent = nullptr);
+    explicit LinkTest(ModuleSession& session, QObject* parent = nullptr);
     ~LinkTest() override;
 
     // Line time of one packet of `size` payload bytes at the port's settings, in ms.
@@ -52,13 +53,15 @@ class LinkTest : public QObject, public ReceiveRoute {
     // The line time plus 20 %.
     static double defaultIntervalMs(int size, const QString& portSettings);
 
-    // False with `error` when the port is closed, another receive route (the file
+    // False with `error` when the port is closed, the module is being read or written
+    // (its replies would be taken for the test's), another receive route (the file
     // capture) holds the line, a test runs already or the numbers are out of range.
     bool start(const Config& config, QString* error = nullptr);
     // Ends the test at once with what was counted, cut short.
     void stop();
     bool running() const { return running_; }
-    // The counts so far (final after finished()).
+    // The counts so far (final after finished()): while the test runs, lost and PER
+    // count only the numbers up to the highest heard.
     LinkTestResult snapshot() const;
 
     void receivePass() override;
@@ -85,6 +88,7 @@ class LinkTest : public QObject, public ReceiveRoute {
     void finish(bool cutShort, const QString& reason);
     void reportCounts(bool force);
 
+    ModuleSession& session_;
     CommControl& comm_;
     ReplyParser& parser_;
     PacedSender* sender_;

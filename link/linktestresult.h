@@ -35,6 +35,10 @@ class LinkTally {
     double per() const { return total_ > 0 ? double(total_ - good_) / total_ : 1.0; }
     bool seen(int seq) const { return seq >= 0 && seq < seen_.size() && seen_.at(seq); }
     int highest() const { return highest_; }
+    // While packets still come: the numbers up to the highest seen that have not come
+    // good (corrupted ones included), and their share of those numbers.
+    int missingSoFar() const { return highest_ + 1 - good_; }
+    double perSoFar() const { return highest_ >= 0 ? double(missingSoFar()) / (highest_ + 1) : 0; }
     // The share of the last `window` sequence numbers up to the highest seen that has
     // not arrived good (0..1).
     double windowPer(int window) const;

@@ -43,6 +43,11 @@ void LinkTestChart::clear(int expectedCount) {
     rttAxis_->setRange(0, rttTop_);
 }
 
+void LinkTestChart::setCount(int count) {
+    if (count > 0 && seqAxis_->max() != count - 1)
+        seqAxis_->setRange(0, qMax(1, count - 1));
+}
+
 void LinkTestChart::addSample(int seq, double windowPerPercent, double rttMs) {
     per_->append(seq, windowPerPercent);
     if (windowPerPercent > perTop_) {

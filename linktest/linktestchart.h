@@ -15,6 +15,8 @@ class LinkTestChart : public QChartView {
     explicit LinkTestChart(QWidget* parent = nullptr);
 
     void clear(int expectedCount);
+    // The run's total became known: the sequence axis spans it.
+    void setCount(int count);
     void addSample(int seq, double windowPerPercent, double rttMs);
     // The chart as a PNG; false when it cannot be written.
     bool savePng(const QString& path);

@@ -37,7 +37,7 @@ QString optionalMs(const std::optional<double>& v) {
 } // namespace
 
 LinkTestWindow::LinkTestWindow(AppContext& ctx)
-    : ctx_(ctx), test_(new LinkTest(ctx.MSComm1(), ctx.link().parser, this)) {
+    : ctx_(ctx), test_(new LinkTest(ctx.session(), this)) {
     setObjectName(QStringLiteral("linktest"));
     setWindowTitle(QStringLiteral("链路测试"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/113.png")));
@@ -100,28 +100,27 @@ LinkTestWindow::LinkTestWindow(AppContext& ctx)
     progressBar->setRange(0, 1);
     progressBar->setValue(0);
     chart = new LinkTestChart(this);
-    chart->setMinimumSize(420, 220);
+    chart->setMinimumSize(360, 200);
 
     auto* buttons = new QVBoxLayout;
     for (QPushButton* b : {startButton, stopButton, csvButton, pngButton, closeButton})
         buttons->addWidget(b);
     buttons->addStretch();
-    auto* left = new QVBoxLayout;
-    left->addWidget(roles);
-    left->addWidget(params);
-    left->addWidget(countersLabel);
-    left->addStretch();
+    auto* setup = new QVBoxLayout;
+    setup->addWidget(roles);
+    setup->addWidget(params);
     auto* top = new QHBoxLayout;
-    top->addLayout(left);
+    top->addLayout(setup);
+    top->addWidget(countersLabel, 1, Qt::AlignTop);
     top->addLayout(buttons);
-    auto* right = new QVBoxLayout;
-    right->addWidget(verdictLabel);
-    right->addWidget(chart, 1);
-    right->addWidget(noteLabel);
-    right->addWidget(progressBar);
-    auto* layout = new QHBoxLayout(this);
+    auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addLayout(right, 1);
+    layout->addWidget(verdictLabel);
+    layout->addWidget(chart, 1);
+    layout->addWidget(noteLabel);
+    layout->addWidget(progressBar);
+
+    resize(640, 600);
 
     connect(roleGroup, &QButtonGroup::buttonClicked, this, [this] { updateRole(); });
     connect(sizeBox, &QSpinBox::valueChanged, this, [this] { updateInterval(); });
@@ -138,6 +137,11 @@ LinkTestWindow::LinkTestWindow(AppContext& ctx)
     connect(test_, &LinkTest::progress, this, [this](int done, int total) {
         progressBar->setRange(0, qMax(1, total));
         progressBar->setValue(qMin(done, qMax(1, total)));
+        chart->setCount(total);
+        if (receiveRole->isChecked() || echoRole->isChecked())
+            noteLabel->clear(); // no longer waiting for the far station
+        else
+            showCounts();
     });
     connect(test_, &LinkTest::sample, this, [this](int seq, double windowPer, double rttMs) {
         samples_.append({seq, windowPer * 100, rttMs});
@@ -237,7 +241,8 @@ void LinkTestWindow::showCounts() {
     const LinkTestResult r = last_ ? *last_ : test_->snapshot();
     const bool sender = r.role == LinkTestRole::Send;
     QStringList lines;
-    lines << QStringLiteral("已发送: %1").arg(r.sent);
+    if (r.role != LinkTestRole::Receive)
+        lines << QStringLiteral("已发送: %1").arg(r.sent);
     if (!sender || r.echo) {
         lines << QStringLiteral("总包数: %1").arg(r.total)
               << QStringLiteral("正确接收: %1").arg(r.received)

@@ -4,6 +4,7 @@
 // lost mid-test.
 #include "app/appcontext.h"
 #include "link/linktest.h"
+#include "link/modulesession.h"
 #include "linktest/linktestwindow.h"
 #include "protocol/linkpacket.h"
 #include "records/resultsdb.h"
@@ -257,6 +258,31 @@ class TestLinkTest : public QObject {
         echo->stopButton->click(); // the echo station is ended by its operator
         QVERIFY(echo->lastResult().has_value());
         QCOMPARE(echo->lastResult()->sent, 20);
+    }
+
+    void aTestWaitsForTheModuleReadToEnd() {
+        // The module's replies during a read would otherwise be taken for test bytes and
+        // the read would fail.
+        AppFixture f;
+        f.start();
+        f.ctx->store().writeValue(RegKeys::Results, QStringLiteral("path"), dbPath());
+        t83sim::ModuleProtocol module;
+        connect(f.line, &MemoryLine::bytesWritten, this, [&](const QByteArray& bytes) {
+            for (const QByteArray& reply : module.feed(bytes).replies)
+                f.line->feed(reply);
+        });
+        QSignalSpy read(&f.ctx->session(), &ModuleSession::readFinished);
+        f.ctx->session().startRefreshRead();
+        LinkTestWindow* w = f.ctx->window<LinkTestWindow>();
+        w->receiveRole->click();
+        w->startButton->click();
+        QVERIFY(!w->test().running());
+        QVERIFY(f.dialogs->texts().join(QString()).contains(QStringLiteral("正在读写模块参数")));
+        QVERIFY(read.wait(5000));
+        QCOMPARE(read.last().at(1).toStringList(), QStringList{});
+        w->startButton->click();
+        QVERIFY(w->test().running());
+        w->stopButton->click();
     }
 
     void aLineLostMidTestIsRecordedCutShort() {
