@@ -66,8 +66,9 @@ void Scanner::finish(QList<Packet>* out) {
 }
 
 void Scanner::drop(qsizetype n, bool stray) {
+    // Bytes of a corrupted packet's span are the packet's, not stray.
     if (stray)
-        stray_ += n;
+        stray_ += qMax<qint64>(0, offset_ + n - qMax(offset_, suppressUntil_));
     buffer_.remove(0, n);
     offset_ += n;
 }

@@ -50,6 +50,7 @@ class Scanner {
     // The stream has ended: a header still short of its bytes counts as corrupted and
     // the rest is searched once more.
     void finish(QList<Packet>* out);
+    // Bytes that were part of no packet, good or corrupted.
     qint64 strayBytes() const { return stray_; }
     void reset();
 

@@ -5,9 +5,11 @@
 #include "app/appcontext.h"
 #include "link/linktest.h"
 #include "link/modulesession.h"
+#include "link/qserialbackend.h"
 #include "linktest/linktestwindow.h"
 #include "protocol/linkpacket.h"
 #include "records/resultsdb.h"
+#include "serial/portopen.h"
 #include "sim/impairment.h"
 #include "sim/protocol.h"
 #include "tests/support/appfixture.h"
@@ -18,6 +20,7 @@
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -230,6 +233,57 @@ class TestLinkTest : public QObject {
             QCOMPARE(receiver->result.maxPerPercent, threshold);
             QFile::remove(dbPath());
         }
+    }
+
+    void theSimulatorProgramsLogIsTheTruthOverPtys() {
+        const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/t83sim");
+        if (!QFile::exists(program))
+            QSKIP("t83sim has not been built next to the tests");
+        const QString logPath = testenv::workDir() + QStringLiteral("/pty-impair.log");
+        QProcess sim;
+        sim.start(program,
+                  {QStringLiteral("--peer"), QStringLiteral("--loss"), QStringLiteral("3"),
+                   QStringLiteral("--corrupt"), QStringLiteral("2"), QStringLiteral("--duplicate"),
+                   QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("5"),
+                   QStringLiteral("--impair-log"), logPath});
+        QVERIFY(sim.waitForStarted(5000));
+        QStringList paths;
+        while (paths.size() < 2 && sim.waitForReadyRead(5000))
+            while (sim.canReadLine())
+                paths << QString::fromLocal8Bit(sim.readLine()).trimmed().section(' ', 1);
+        QCOMPARE(paths.size(), 2);
+        ModuleSession a([&](int) { return paths[0]; }, &QSerialBackend::create);
+        ModuleSession b([&](int) { return paths[1]; }, &QSerialBackend::create);
+        QVERIFY(OpenPort(a.comm(), 1, QStringLiteral("2000000,n,8,1")).ok());
+        QVERIFY(OpenPort(b.comm(), 1, QStringLiteral("2000000,n,8,1")).ok());
+        LinkTest tx(a);
+        LinkTest rx(b);
+        LinkTest::Config receive;
+        receive.role = LinkTestRole::Receive;
+        receive.quietMs = 1000;
+        QVERIFY(rx.start(receive));
+        LinkTest::Config send;
+        send.count = 300;
+        send.size = 200; // payloads long enough to hold every byte value, 55 AA and D7 too
+        send.intervalMs = 0;
+        QVERIFY(tx.start(send));
+        QSignalSpy done(&rx, &LinkTest::finished);
+        QVERIFY(done.wait(15000));
+        const LinkTestResult r = rx.snapshot();
+        const QStringList lines = logLines(logPath);
+        const auto logged = [&](const QString& what) {
+            return int(std::count_if(lines.cbegin(), lines.cend(),
+                                     [&](const QString& l) { return l.contains(what); }));
+        };
+        QVERIFY(!r.cutShort);
+        QCOMPARE(r.total, 300);
+        QCOMPARE(r.lost, logged(QStringLiteral(" lost ")));
+        QCOMPARE(r.corrupted, logged(QStringLiteral(" corrupted ")));
+        QCOMPARE(r.duplicated, logged(QStringLiteral(" duplicated")));
+        QVERIFY(r.lost > 0 && r.corrupted > 0 && r.duplicated > 0);
+        QCOMPARE(r.strayBytes, 0);
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000));
     }
 
     void echoMeasuresRoundTripsOnAPacedLine() {
