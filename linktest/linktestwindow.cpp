@@ -160,6 +160,7 @@ void LinkTestWindow::Form_Load() {
     updateInterval();
     updateRole();
     showCounts();
+    sendRole->setFocus(); // the arrows choose the role, Tab goes on to the numbers
 }
 
 void LinkTestWindow::updateInterval() {
