@@ -98,6 +98,7 @@ void Father::buildMenus() {
     menudata->addSeparator(); // cc
     menudatacode =
         item(menudata, QStringLiteral("数据串传输(&A)"), QKeySequence(Qt::CTRL | Qt::Key_A));
+    menudatalinktest = item(menudata, QStringLiteral("链路测试(&L)"));
 
     menunet = bar->addMenu(QStringLiteral("组网通讯(&N)"));
     menunetcycle = item(menunet, QStringLiteral("轮循(&C)"), QKeySequence(Qt::Key_F5));

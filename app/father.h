@@ -67,6 +67,7 @@ class Father : public QMainWindow {
     QAction* filetx = nullptr;
     QAction* filerx = nullptr;
     QAction* menudatacode = nullptr;
+    QAction* menudatalinktest = nullptr;
     QMenu* menunet = nullptr;
     QAction* menunetcycle = nullptr;
     QAction* menunetinvite = nullptr;

@@ -8,6 +8,7 @@
 #include "config/gatewindow.h"
 #include "config/modulewindow.h"
 #include "link/modulesession.h"
+#include "linktest/linktestwindow.h"
 #include "production/productionwindow.h"
 #include "production/recordswindow.h"
 #include "protocol/frames.h"
@@ -55,6 +56,7 @@ void Father::connectCommands() {
     open(menutoolproduction, &AppContext::openOrFront<ProductionWindow>);
     open(menutoolrecords, &AppContext::openOrFront<RecordsWindow>);
     open(menudatacode, &AppContext::openOrFront<StrbunchWindow>);
+    open(menudatalinktest, &AppContext::openOrFront<LinkTestWindow>);
     open(menuhelpabout, &AppContext::openOrFront<AboutWindow>);
     connect(filetx, &QAction::triggered, this, [this] { showModal<FileTrWindow>(ctx_); });
     open(filerx, &AppContext::showFileCapture);

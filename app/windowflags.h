@@ -13,4 +13,5 @@ struct WindowOpenFlags {
     bool stringWindowOpen = false;
     bool productionWindowOpen = false;
     bool recordsWindowOpen = false;
+    bool linkTestWindowOpen = false;
 };

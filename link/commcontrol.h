@@ -32,8 +32,15 @@ class CommControl : public QObject {
     enum Mode { comInputModeText = 0, comInputModeBinary = 1 };
     // The parts of the program that pull DTR off while they send. A repeated data
     // string holds DataString for the whole run and DataStringBlock for each block, so
-    // DTR stays off between its blocks.
-    enum class DtrUser { TypedKeys, DataString, FileSend, DataStringBlock };
+    // DTR stays off between its blocks; a link test likewise LinkTest and LinkTestBlock.
+    enum class DtrUser {
+        TypedKeys,
+        DataString,
+        FileSend,
+        DataStringBlock,
+        LinkTest,
+        LinkTestBlock
+    };
 
     // Maps a port number to its device path (empty: no such port).
     using PortResolver = std::function<QString(int port)>;

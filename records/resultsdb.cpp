@@ -120,6 +120,18 @@ bool ResultsDatabase::createTables(QString* error) {
                        "runs(id), field TEXT NOT NULL, expected TEXT, \"before\" TEXT, "
                        "\"after\" TEXT, ok INTEGER NOT NULL)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS fields_run ON fields(run_id)"),
+        QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS linktests (id %1, started_at TEXT NOT NULL, "
+            "finished_at TEXT NOT NULL, station TEXT, port TEXT, role TEXT NOT NULL, "
+            "echo INTEGER NOT NULL, local_settings TEXT, peer_settings TEXT, count INTEGER, "
+            "size INTEGER, interval_ms DOUBLE PRECISION, sent INTEGER, received INTEGER, "
+            "corrupted INTEGER, lost INTEGER, duplicated INTEGER, out_of_order INTEGER, "
+            "stray_bytes BIGINT, per DOUBLE PRECISION, rtt_min_ms DOUBLE PRECISION, "
+            "rtt_mean_ms DOUBLE PRECISION, rtt_max_ms DOUBLE PRECISION, "
+            "max_per DOUBLE PRECISION, result TEXT NOT NULL, cut_short INTEGER NOT NULL, "
+            "reason TEXT)")
+            .arg(id),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS linktests_started ON linktests(started_at)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS runs_started ON runs(started_at)"),
     };
     QSqlQuery q(db);
@@ -180,6 +192,138 @@ std::optional<qint64> ResultsDatabase::record(const RunRecord& run, QString* err
         return std::nullopt;
     }
     return id;
+}
+
+namespace {
+const char* roleName(LinkTestRole role) {
+    switch (role) {
+    case LinkTestRole::Send:
+        return "send";
+    case LinkTestRole::Receive:
+        return "receive";
+    case LinkTestRole::Echo:
+        return "echo";
+    }
+    return "send";
+}
+
+QVariant optionalDouble(const std::optional<double>& v) {
+    return v ? QVariant(*v) : QVariant(QMetaType(QMetaType::Double));
+}
+} // namespace
+
+std::optional<qint64> ResultsDatabase::recordLinkTest(const LinkTestRecord& test, QString* error) {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (!db.isOpen()) {
+        fail(error, QStringLiteral("记录数据库没有打开"));
+        return std::nullopt;
+    }
+    const LinkTestResult& r = test.result;
+    // A sender that hears nothing back has no counts of its own.
+    const bool counted = r.verdict != LinkTestResult::Verdict::None;
+    const auto count = [counted](qint64 v) {
+        return counted ? QVariant(v) : QVariant(QMetaType(QMetaType::LongLong));
+    };
+    const auto text = [](const QString& v) {
+        return v.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(v);
+    };
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral(
+        "INSERT INTO linktests (started_at, finished_at, station, port, role, echo, "
+        "local_settings, peer_settings, count, size, interval_ms, sent, received, corrupted, "
+        "lost, duplicated, out_of_order, stray_bytes, per, rtt_min_ms, rtt_mean_ms, "
+        "rtt_max_ms, max_per, result, cut_short, reason) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+        "RETURNING id"));
+    for (const QVariant& v : {QVariant(IsoUtc(r.startedAt)),
+                              QVariant(IsoUtc(r.finishedAt)),
+                              QVariant(test.station),
+                              QVariant(test.port),
+                              QVariant(QString::fromLatin1(roleName(r.role))),
+                              QVariant(r.echo ? 1 : 0),
+                              text(test.localSettings),
+                              text(test.peerSettings),
+                              QVariant(r.count),
+                              QVariant(r.size),
+                              QVariant(r.intervalMs),
+                              QVariant(r.sent),
+                              count(r.received),
+                              count(r.corrupted),
+                              count(r.lost),
+                              count(r.duplicated),
+                              count(r.outOfOrder),
+                              QVariant(r.strayBytes),
+                              counted ? QVariant(r.per) : QVariant(QMetaType(QMetaType::Double)),
+                              optionalDouble(r.rttMinMs),
+                              optionalDouble(r.rttMeanMs),
+                              optionalDouble(r.rttMaxMs),
+                              QVariant(r.maxPerPercent),
+                              QVariant(r.verdictText()),
+                              QVariant(r.cutShort ? 1 : 0),
+                              text(r.cutReason)})
+        q.addBindValue(v);
+    if (!q.exec() || !q.next()) {
+        fail(error, QStringLiteral("无法保存测试记录:%1").arg(q.lastError().text()));
+        return std::nullopt;
+    }
+    return q.value(0).toLongLong();
+}
+
+QList<LinkTestRecord> ResultsDatabase::linkTests(QString* error) const {
+    QList<LinkTestRecord> out;
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral(
+            "SELECT id, started_at, finished_at, station, port, role, echo, local_settings, "
+            "peer_settings, count, size, interval_ms, sent, received, corrupted, lost, "
+            "duplicated, out_of_order, stray_bytes, per, rtt_min_ms, rtt_mean_ms, rtt_max_ms, "
+            "max_per, result, cut_short, reason FROM linktests "
+            "ORDER BY started_at DESC, id DESC"))) {
+        fail(error, q.lastError().text());
+        return out;
+    }
+    const auto optional = [&q](int i) -> std::optional<double> {
+        return q.value(i).isNull() ? std::nullopt : std::optional<double>(q.value(i).toDouble());
+    };
+    while (q.next()) {
+        LinkTestRecord t;
+        LinkTestResult& r = t.result;
+        t.id = q.value(0).toLongLong();
+        r.startedAt = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
+        r.finishedAt = QDateTime::fromString(q.value(2).toString(), Qt::ISODateWithMs);
+        t.station = q.value(3).toString();
+        t.port = q.value(4).toString();
+        const QString role = q.value(5).toString();
+        r.role = role == QLatin1String("receive") ? LinkTestRole::Receive
+                 : role == QLatin1String("echo")  ? LinkTestRole::Echo
+                                                  : LinkTestRole::Send;
+        r.echo = q.value(6).toInt() != 0;
+        t.localSettings = q.value(7).toString();
+        t.peerSettings = q.value(8).toString();
+        r.count = q.value(9).toInt();
+        r.size = q.value(10).toInt();
+        r.intervalMs = q.value(11).toDouble();
+        r.sent = q.value(12).toInt();
+        r.received = q.value(13).toInt();
+        r.corrupted = q.value(14).toInt();
+        r.lost = q.value(15).toInt();
+        r.duplicated = q.value(16).toInt();
+        r.outOfOrder = q.value(17).toInt();
+        r.strayBytes = q.value(18).toLongLong();
+        r.per = q.value(19).toDouble();
+        r.rttMinMs = optional(20);
+        r.rttMeanMs = optional(21);
+        r.rttMaxMs = optional(22);
+        r.maxPerPercent = q.value(23).toDouble();
+        const QString result = q.value(24).toString();
+        r.verdict = result == QLatin1String("PASS")   ? LinkTestResult::Verdict::Pass
+                    : result == QLatin1String("FAIL") ? LinkTestResult::Verdict::Fail
+                                                      : LinkTestResult::Verdict::None;
+        r.cutShort = q.value(25).toInt() != 0;
+        r.cutReason = q.value(26).toString();
+        out.append(t);
+    }
+    return out;
 }
 
 QList<RunRecord> ResultsDatabase::runs(const RunFilter& filter, QString* error) const {

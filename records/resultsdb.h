@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/linktestresult.h"
 #include "link/productionrun.h"
 
 #include <QDate>
@@ -22,6 +23,17 @@ struct RunRecord {
     QString profileSha256;
 };
 
+// One link test as the results database keeps it. The settings are the module's as read
+// before the test, as JSON text (empty: not known).
+struct LinkTestRecord {
+    qint64 id = 0; // given by the database
+    LinkTestResult result;
+    QString station;
+    QString port;
+    QString localSettings;
+    QString peerSettings;
+};
+
 // Which runs to list: empty fields match everything; dates are local days.
 struct RunFilter {
     QDate from;
@@ -36,6 +48,11 @@ struct RunFilter {
 //   runs   (id, started_at, finished_at, station, operator, lot, serial, port, device,
 //           profile_name, profile_sha256, result "PASS"/"FAIL", reason, duration_ms)
 //   fields (run_id, field, expected, before, after, ok)
+//   linktests (id, started_at, finished_at, station, port, role "send"/"receive"/"echo",
+//           echo, local_settings, peer_settings, count, size, interval_ms, sent, received,
+//           corrupted, lost, duplicated, out_of_order, stray_bytes, per, rtt_min_ms,
+//           rtt_mean_ms, rtt_max_ms, max_per, result "PASS"/"FAIL"/"SENT", cut_short,
+//           reason)
 // Times are UTC ISO 8601 with milliseconds. Each module is one transaction, committed
 // (and on disk) before record() returns.
 class ResultsDatabase {
@@ -59,6 +76,10 @@ class ResultsDatabase {
     // Stores one run with its fields in one transaction; its id, or std::nullopt with
     // `error` (nothing of the run is stored then).
     std::optional<qint64> record(const RunRecord& run, QString* error);
+    // Stores one link test; its id, or std::nullopt with `error` (nothing stored then).
+    std::optional<qint64> recordLinkTest(const LinkTestRecord& test, QString* error);
+    // Newest first.
+    QList<LinkTestRecord> linkTests(QString* error = nullptr) const;
     // Newest first.
     QList<RunRecord> runs(const RunFilter& filter, QString* error = nullptr) const;
     // The runs as CSV: UTF-8 with a byte-order mark, one line a run, its fields as

@@ -4,6 +4,7 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <cctype>
+#include <utility>
 
 namespace t83sim {
 
@@ -126,10 +127,31 @@ bool parseCommandLine(const QStringList& arguments, CliConfig* config, QString* 
         QStringLiteral("garble"),
         QStringLiteral("Answer reads of these codes with a wrong last payload byte, e.g. F4."),
         QStringLiteral("codes"));
-    parser.addOptions({peer,        device,    baud,     silent,       missing,
-                       delay,       split,     splitGap, unlisted,     unlistedOn,
-                       lockFailure, crc,       version,  frameTimeout, transferTimeout,
-                       verbose,     randomize, revert,   noWriteReply, garble});
+    const QCommandLineOption loss(
+        QStringLiteral("loss"),
+        QStringLiteral("Lose this percentage of the link-test packets on the radio."),
+        QStringLiteral("percent"));
+    const QCommandLineOption corrupt(
+        QStringLiteral("corrupt"),
+        QStringLiteral("Change one byte in this percentage of the link-test packets."),
+        QStringLiteral("percent"));
+    const QCommandLineOption duplicate(
+        QStringLiteral("duplicate"),
+        QStringLiteral("Deliver this percentage of the link-test packets twice."),
+        QStringLiteral("percent"));
+    const QCommandLineOption seed(
+        QStringLiteral("seed"),
+        QStringLiteral("Seed of the generator that picks the impaired packets (default 1)."),
+        QStringLiteral("n"));
+    const QCommandLineOption impairLog(
+        QStringLiteral("impair-log"),
+        QStringLiteral("Write one line per lost, corrupted or duplicated packet to this file."),
+        QStringLiteral("file"));
+    parser.addOptions({peer,        device,    baud,      silent,       missing,
+                       delay,       split,     splitGap,  unlisted,     unlistedOn,
+                       lockFailure, crc,       version,   frameTimeout, transferTimeout,
+                       verbose,     randomize, revert,    noWriteReply, garble,
+                       loss,        corrupt,   duplicate, seed,         impairLog});
 
     CliConfig result;
     if (!parser.parse(arguments)) {
@@ -224,6 +246,33 @@ bool parseCommandLine(const QStringList& arguments, CliConfig* config, QString* 
         *error = QStringLiteral("bad --crc: %1").arg(parser.value(crc));
         return false;
     }
+    ImpairOptions& impair = result.impair;
+    for (const auto& [option, value] :
+         {std::pair{&loss, &impair.lossPercent}, std::pair{&corrupt, &impair.corruptPercent},
+          std::pair{&duplicate, &impair.duplicatePercent}}) {
+        if (!parser.isSet(*option))
+            continue;
+        bool ok = false;
+        *value = parser.value(*option).toDouble(&ok);
+        if (!ok || *value < 0 || *value > 100) {
+            *error = QStringLiteral("bad --%1: %2")
+                         .arg(option->names().constFirst(), parser.value(*option));
+            return false;
+        }
+    }
+    if (impair.lossPercent + impair.corruptPercent + impair.duplicatePercent > 100) {
+        *error = QStringLiteral("--loss, --corrupt and --duplicate add up to more than 100");
+        return false;
+    }
+    if (parser.isSet(seed)) {
+        bool ok = false;
+        impair.seed = parser.value(seed).toUInt(&ok);
+        if (!ok) {
+            *error = QStringLiteral("bad --seed: %1").arg(parser.value(seed));
+            return false;
+        }
+    }
+    impair.logPath = parser.value(impairLog);
     if (parser.isSet(version))
         o.versionText = parser.value(version);
     *config = result;

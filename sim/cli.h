@@ -2,6 +2,7 @@
 
 // Command line of the simulator program.
 
+#include "sim/impairment.h"
 #include "sim/options.h"
 
 #include <QString>
@@ -16,6 +17,7 @@ struct CliConfig {
     int baud = 9600;
     bool verbose = false;   // log frames and radio traffic on stderr
     bool randomize = false; // every module (the first and each swapped in) random
+    ImpairOptions impair;   // the radio's faults (with --peer)
     bool helpRequested = false;
     QString helpText;
 };

@@ -150,6 +150,21 @@ int main(int argc, char* argv[]) {
         }
         Station::link(station.get(), peer.get());
     }
+    ImpairLog impairLog;
+    if (!config.impair.logPath.isEmpty() && !impairLog.open(config.impair.logPath, &error)) {
+        printError(QStringLiteral("cannot write %1: %2").arg(config.impair.logPath, error));
+        return 1;
+    }
+    if (peer && config.impair.any()) {
+        // Each direction has its own generator, so one does not depend on the timing of
+        // the other.
+        const ImpairOptions& o = config.impair;
+        ImpairLog* log = o.logPath.isEmpty() ? nullptr : &impairLog;
+        station->setImpairer(
+            std::make_unique<Impairer>(o, o.seed, QStringLiteral("pty>peer"), log));
+        peer->setImpairer(
+            std::make_unique<Impairer>(o, o.seed ^ 0x9E3779B9u, QStringLiteral("peer>pty"), log));
+    }
     if (config.verbose) {
         logTraffic(station.get(), QStringLiteral("main"));
         if (peer)

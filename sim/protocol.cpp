@@ -1,8 +1,13 @@
 #include "sim/protocol.h"
 
+#include "protocol/linkpacket.h"
+
 namespace t83sim {
 
 namespace {
+
+constexpr quint8 kPacketSync0 = linkpacket::kSync0;
+constexpr quint8 kPacketSync1 = linkpacket::kSync1;
 
 QByteArray replyFrame(quint8 code, QByteArrayView payload = {}) {
     QByteArray frame;
@@ -84,7 +89,21 @@ FeedResult ModuleProtocol::flushIncomplete() {
 }
 
 void ModuleProtocol::takeByte(quint8 byte, FeedResult& out) {
+    if (m_packetHeaderLeft > 0) {
+        // A link-test packet's seq, total and length; its payload and CRC follow.
+        out.radioData.append(char(byte));
+        if (--m_packetHeaderLeft == 0)
+            m_transferLeft = qint64(byte) + 2;
+        return;
+    }
     if (m_pending.isEmpty()) {
+        const bool packetStart = m_after55 && byte == kPacketSync1;
+        m_after55 = byte == kPacketSync0;
+        if (packetStart) {
+            out.radioData.append(char(byte));
+            m_packetHeaderLeft = 5;
+            return;
+        }
         if (byte == kFrameStart)
             m_pending.append(char(byte));
         else

@@ -16,6 +16,9 @@
 //   are radio data, whatever they contain; after them recognition starts
 //   afresh. A file whose name is as many bytes long as a command code is
 //   taken for that command.
+// - 55 AA opens a link-test packet: the two bytes, seq, total, the payload
+//   length n, n payload bytes and the two CRC bytes are radio data, whatever
+//   they contain; after them recognition starts afresh.
 // - Every other byte is radio data, in order (so is a D7 followed by 00,
 //   together with that 00).
 //
@@ -69,10 +72,14 @@ class ModuleProtocol {
 
     // True from the end of a file header until the last byte of the file it
     // announced has passed.
-    bool transferInProgress() const { return m_transferLeft > 0; }
-    // Gives up the rest of an announced file: the bytes that follow are told
-    // apart by content again.
-    void endTransfer() { m_transferLeft = 0; }
+    // Likewise for a link-test packet, from its 55 AA to its last CRC byte.
+    bool transferInProgress() const { return m_transferLeft > 0 || m_packetHeaderLeft > 0; }
+    // Gives up the rest of an announced file or packet: the bytes that follow are
+    // told apart by content again.
+    void endTransfer() {
+        m_transferLeft = 0;
+        m_packetHeaderLeft = 0;
+    }
 
     const SimOptions& options() const { return m_options; }
     // Replaces the options; the version text is applied to the settings.
@@ -101,8 +108,12 @@ class ModuleProtocol {
     ModuleSettings m_settings;
     // A frame or file header taken in so far, starting with its D7.
     QByteArray m_pending;
-    // File bytes still to pass as data.
+    // File (or packet) bytes still to pass as data.
     qint64 m_transferLeft = 0;
+    // The last byte told apart was 55, which may open a link-test packet.
+    bool m_after55 = false;
+    // Header bytes of a link-test packet still to come after its 55 AA.
+    int m_packetHeaderLeft = 0;
     QList<ReceivedFrame> m_received;
     bool m_testCode = false;
     bool m_amplifier = false;

@@ -28,6 +28,18 @@ Station::Station(const SimOptions& options, QObject* parent)
     connect(&m_queueTimer, &QTimer::timeout, this, &Station::pump);
     connect(&m_frameTimer, &QTimer::timeout, this, &Station::giveUpFrame);
     connect(&m_transferTimer, &QTimer::timeout, this, [this] { m_protocol.endTransfer(); });
+    m_impairTimer.setSingleShot(true);
+    connect(&m_impairTimer, &QTimer::timeout, this, [this] {
+        if (m_impairer) {
+            const QByteArray held = m_impairer->flush();
+            if (!held.isEmpty())
+                emit radioSent(held);
+        }
+    });
+}
+
+void Station::setImpairer(std::unique_ptr<Impairer> impairer) {
+    m_impairer = std::move(impairer);
 }
 
 Station::~Station() {
@@ -160,7 +172,23 @@ void Station::handle(const FeedResult& result) {
         enqueue(reply, options.replyDelayMs, options.splitReplies);
     }
     if (!result.radioData.isEmpty())
-        emit radioSent(result.radioData);
+        sendRadio(result.radioData);
+}
+
+void Station::sendRadio(const QByteArray& data) {
+    if (!m_impairer) {
+        emit radioSent(data);
+        return;
+    }
+    const QByteArray out = m_impairer->pass(data);
+    // A packet's bytes come at the sender's pace; one whose rest does not come
+    // within the frame time-out goes as it is.
+    if (m_impairer->holding())
+        m_impairTimer.start(qMax(1, m_protocol.options().frameTimeoutMs));
+    else
+        m_impairTimer.stop();
+    if (!out.isEmpty())
+        emit radioSent(out);
 }
 
 void Station::enqueue(const QByteArray& bytes, qint64 delayMs, bool split) {

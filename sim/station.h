@@ -4,6 +4,7 @@
 // pseudo-terminal or a real serial device, writes replies with the delay and
 // splitting the options ask for, and hands radio data to a linked station.
 
+#include "sim/impairment.h"
 #include "sim/protocol.h"
 
 #include <QByteArray>
@@ -12,6 +13,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <deque>
+#include <memory>
 
 class QSocketNotifier;
 
@@ -38,6 +40,9 @@ class Station : public QObject {
     static void link(Station* a, Station* b);
     void unlink();
     Station* peer() const { return m_peer; }
+    // The radio data this station sends passes through `impairer` (lost, corrupted,
+    // duplicated packets); null: unchanged.
+    void setImpairer(std::unique_ptr<Impairer> impairer);
 
   public slots:
     // Radio data arriving from the peer, written to this station's line.
@@ -66,6 +71,7 @@ class Station : public QObject {
     void flushWrites();
     void giveUpFrame();
     void restartTimers();
+    void sendRadio(const QByteArray& data);
 
     ModuleProtocol m_protocol;
     int m_fd = -1;
@@ -78,6 +84,8 @@ class Station : public QObject {
     QTimer m_queueTimer;
     QTimer m_frameTimer;
     QTimer m_transferTimer;
+    QTimer m_impairTimer; // releases a packet the impairer holds incomplete
+    std::unique_ptr<Impairer> m_impairer;
     QElapsedTimer m_clock;
     QPointer<Station> m_peer;
 };

@@ -74,6 +74,46 @@ class TestResultsDb : public QObject {
         later.from = QDate(2026, 12, 10);
         QCOMPARE(db.runs(later).size(), 0);
         QCOMPARE(db.exportCsv({}), QByteArray(kCsv));
+
+        // Link tests beside the runs: an echo test with its round trips, and a plain
+        // sender whose counts (it has none) and round trips stay empty.
+        LinkTestRecord echo;
+        LinkTestResult& r = echo.result;
+        r.startedAt = QDateTime(QDate(2026, 12, 10), QTime(9, 0, 0, 5), Qt::UTC);
+        r.finishedAt = r.startedAt.addMSecs(8400);
+        r.echo = true;
+        r.count = r.total = r.sent = 1000;
+        r.size = 32;
+        r.intervalMs = 8.786;
+        r.received = 988;
+        r.corrupted = 3;
+        r.lost = 9;
+        r.duplicated = 4;
+        r.per = 0.012;
+        r.rttMinMs = 15.5;
+        r.rttMeanMs = 17.25;
+        r.rttMaxMs = 30;
+        r.maxPerPercent = 1;
+        r.verdict = LinkTestResult::Verdict::Fail;
+        echo.localSettings = QStringLiteral(R"({"txfreque":"229100"})");
+        QVERIFY2(db.recordLinkTest(echo, &error), qPrintable(error));
+        LinkTestRecord sender = echo;
+        sender.result.echo = false;
+        sender.result.rttMinMs = sender.result.rttMeanMs = sender.result.rttMaxMs = std::nullopt;
+        sender.result.startedAt = r.startedAt.addSecs(60);
+        sender.result.verdict = LinkTestResult::Verdict::None;
+        QVERIFY2(db.recordLinkTest(sender, &error), qPrintable(error));
+        const QList<LinkTestRecord> tests = db.linkTests(&error);
+        QCOMPARE(tests.size(), 2);
+        QCOMPARE(tests[1].result.startedAt, r.startedAt);
+        QCOMPARE(tests[1].result.lost, 9);
+        QCOMPARE(tests[1].result.per, 0.012);
+        QCOMPARE(tests[1].result.rttMeanMs, std::optional<double>(17.25));
+        QCOMPARE(tests[1].result.verdictText(), QStringLiteral("FAIL"));
+        QCOMPARE(tests[1].localSettings, echo.localSettings);
+        QCOMPARE(tests[0].result.verdictText(), QStringLiteral("SENT"));
+        QVERIFY(!tests[0].result.rttMinMs.has_value());
+        QCOMPARE(tests[0].result.sent, 1000);
     }
 
   private slots:
@@ -96,7 +136,8 @@ class TestResultsDb : public QObject {
             db.setDatabaseName(u.path().mid(1));
             QVERIFY(db.open());
             QSqlQuery(db).exec(
-                QStringLiteral("DROP TABLE IF EXISTS fields; DROP TABLE IF EXISTS runs"));
+                QStringLiteral("DROP TABLE IF EXISTS fields; DROP TABLE IF EXISTS runs; "
+                               "DROP TABLE IF EXISTS linktests"));
             db.close();
         }
         QSqlDatabase::removeDatabase(QStringLiteral("reset"));

@@ -67,7 +67,17 @@ void SimCliTest::everyOptionIsParsed() {
                             "--no-write-reply",
                             "D1",
                             "--garble",
-                            "F4"};
+                            "F4",
+                            "--loss",
+                            "0.7",
+                            "--corrupt",
+                            "0.3",
+                            "--duplicate",
+                            "2",
+                            "--seed",
+                            "83",
+                            "--impair-log",
+                            "/tmp/impair.log"};
     QVERIFY2(parseCommandLine(args(flags), &config, &error), qPrintable(error));
     QVERIFY(config.peer);
     QVERIFY(config.verbose);
@@ -91,6 +101,11 @@ void SimCliTest::everyOptionIsParsed() {
     QCOMPARE(o.versionText, QStringLiteral("V9.9"));
     QCOMPARE(o.frameTimeoutMs, 0);
     QCOMPARE(o.transferTimeoutMs, 250);
+    QCOMPARE(config.impair.lossPercent, 0.7);
+    QCOMPARE(config.impair.corruptPercent, 0.3);
+    QCOMPARE(config.impair.duplicatePercent, 2.0);
+    QCOMPARE(config.impair.seed, 83u);
+    QCOMPARE(config.impair.logPath, QStringLiteral("/tmp/impair.log"));
 
     // An unlisted reply without bytes, on the probe by default.
     QVERIFY(parseCommandLine(args({"--unlisted", "55"}), &config, &error));
@@ -114,6 +129,10 @@ void SimCliTest::badValuesAreRejected_data() {
     QTest::newRow("trigger not a request")
         << QStringList{"--unlisted", "55", "--unlisted-on", "12"};
     QTest::newRow("crc too wide") << QStringList{"--crc", "123"};
+    QTest::newRow("loss over 100") << QStringList{"--loss", "101"};
+    QTest::newRow("faults over 100 together")
+        << QStringList{"--loss", "60", "--corrupt", "30", "--duplicate", "11"};
+    QTest::newRow("seed not a number") << QStringList{"--seed", "x"};
 }
 
 void SimCliTest::badValuesAreRejected() {
