@@ -3,6 +3,7 @@
 #include "cli/command.h"
 #include "cli/exitcodes.h"
 #include "cli/filecommands.h"
+#include "cli/linktestcommand.h"
 #include "cli/modulecommand.h"
 #include "cli/options.h"
 #include "cli/portscommand.h"
@@ -25,6 +26,8 @@ std::unique_ptr<Command> MakeCommand(const CliOptions& o) {
         return std::make_unique<SendFileCommand>(o);
     if (o.command == QLatin1String("capture"))
         return std::make_unique<CaptureCommand>(o);
+    if (o.command == QLatin1String("linktest"))
+        return std::make_unique<LinkTestCommand>(o);
     return std::make_unique<ModuleCommand>(o);
 }
 

@@ -29,12 +29,30 @@ const QMap<QString, CommandRule>& Rules() {
           0}},
         {QStringLiteral("send-file"), {{"--port", "--rate"}, 1, 1}},
         {QStringLiteral("capture"), {{"--port", "--rate", "--out", "--timeout"}, 0, 0}},
+        {QStringLiteral("linktest"),
+         {{"--port", "--rate", "--json", "--timed-read", "--send", "--listen", "--echo",
+           "--expect-echo", "--count", "--size", "--interval", "--max-per", "--timeout"},
+          0,
+          0}},
     };
     return rules;
 }
 
+const QStringList& Flags() {
+    static const QStringList flags{"--json",   "--timed-read", "--send",
+                                   "--listen", "--echo",       "--expect-echo"};
+    return flags;
+}
+
 bool TakesValue(const QString& option) {
-    return option != QLatin1String("--json") && option != QLatin1String("--timed-read");
+    return !Flags().contains(option);
+}
+
+// A number within [low, high], or std::nullopt.
+std::optional<double> NumberIn(const QString& text, double low, double high) {
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    return ok && v >= low && v <= high ? std::optional<double>(v) : std::nullopt;
 }
 
 } // namespace
@@ -89,7 +107,19 @@ std::optional<CliOptions> ParseCliArguments(const QStringList& args, QString* er
             if (hasValue)
                 return fail(QStringLiteral("选项 %1 不带值").arg(arg),
                             QStringLiteral("option %1 takes no value").arg(arg));
-            (arg == QLatin1String("--json") ? o.json : o.timedRead) = true;
+            if (arg == QLatin1String("--json")) {
+                o.json = true;
+            } else if (arg == QLatin1String("--timed-read")) {
+                o.timedRead = true;
+            } else if (arg == QLatin1String("--expect-echo")) {
+                o.expectEcho = true;
+            } else {
+                const QString role = arg.mid(2);
+                if (!o.linkRole.isEmpty() && o.linkRole != role)
+                    return fail(QStringLiteral("--send、--listen 和 --echo 只能选一个"),
+                                QStringLiteral("give one of --send, --listen and --echo"));
+                o.linkRole = role;
+            }
             continue;
         }
         if (!hasValue) {
@@ -114,6 +144,26 @@ std::optional<CliOptions> ParseCliArguments(const QStringList& args, QString* er
             if (!ok || o.timeoutS < 1 || o.timeoutS > 86400)
                 return fail(QStringLiteral("超时 %1 无效(1 到 86400 秒)").arg(value),
                             QStringLiteral("invalid timeout %1 (1 to 86400 s)").arg(value));
+        } else if (arg == QLatin1String("--count") || arg == QLatin1String("--size") ||
+                   arg == QLatin1String("--interval") || arg == QLatin1String("--max-per")) {
+            const bool count = arg == QLatin1String("--count");
+            const bool size = arg == QLatin1String("--size");
+            const bool interval = arg == QLatin1String("--interval");
+            const double low = count || size ? 1 : interval ? 0.1 : 0;
+            const double high = count ? 65535 : size ? 200 : interval ? 600000 : 100;
+            const std::optional<double> v = NumberIn(value, low, high);
+            if (!v || ((count || size) && *v != int(*v)))
+                return fail(
+                    QStringLiteral("%1 的值 %2 无效(%3 到 %4)").arg(arg, value).arg(low).arg(high),
+                    QStringLiteral("invalid %1 %2 (%3 to %4)").arg(arg, value).arg(low).arg(high));
+            if (count)
+                o.count = int(*v);
+            else if (size)
+                o.size = int(*v);
+            else if (interval)
+                o.intervalMs = *v;
+            else
+                o.maxPerPercent = *v;
         } else if (arg == QLatin1String("--out")) {
             o.out = value;
         } else if (arg == QLatin1String("--profile")) {
@@ -137,6 +187,12 @@ std::optional<CliOptions> ParseCliArguments(const QStringList& args, QString* er
             rule.maxArgs == 0
                 ? QStringLiteral("%1 takes no argument: %2").arg(o.command, o.arguments.value(0))
                 : QStringLiteral("wrong number of arguments for %1").arg(o.command));
+    if (o.command == QLatin1String("linktest") && o.linkRole.isEmpty())
+        return fail(QStringLiteral("linktest 需要 --send、--listen 或 --echo"),
+                    QStringLiteral("linktest needs --send, --listen or --echo"));
+    if (o.expectEcho && o.linkRole != QLatin1String("send"))
+        return fail(QStringLiteral("--expect-echo 只用于 --send"),
+                    QStringLiteral("--expect-echo goes with --send only"));
     if (rule.options.contains(QLatin1String("--out")) && o.out.isEmpty())
         return fail(QStringLiteral("命令 %1 需要 --out").arg(o.command),
                     QStringLiteral("%1 needs --out").arg(o.command));

@@ -17,6 +17,13 @@ struct CliOptions {
     QString operatorName;
     QString lot;
     int timeoutS = 60;
+    // linktest: "send", "listen" or "echo", and the test's numbers.
+    QString linkRole;
+    int count = 1000;
+    int size = 32;
+    double intervalMs = -1; // < 0: a packet's line time plus 20 %
+    double maxPerPercent = 1.0;
+    bool expectEcho = false;
     QStringList arguments; // NAME=VALUE pairs, or the file to send
     bool help = false;
 };

@@ -1,5 +1,8 @@
 #include "link/linktestresult.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 void LinkTally::expect(quint16 total) {
     if (total_ == 0 && total > 0) {
         total_ = total;
@@ -46,4 +49,13 @@ QString LinkTestResult::verdictText() const {
         break;
     }
     return QStringLiteral("SENT");
+}
+
+QString ModuleSettingsJson(const ModuleParameters& params) {
+    QJsonObject o;
+    for (const ModuleParameters::Field& f : ModuleParameters::fields())
+        if (params.*(f.present))
+            o.insert(QString::fromLatin1(f.name), params.*(f.text));
+    return o.isEmpty() ? QString()
+                       : QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }

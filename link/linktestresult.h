@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/moduleparameters.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -82,3 +84,7 @@ struct LinkTestResult {
     // "PASS", "FAIL", or "SENT" for a sender without echoes (the receiver judges).
     QString verdictText() const;
 };
+
+// The settings a module answered with, as compact JSON ({"txfreque": "229100", …}) for a
+// link test's record; empty when none was read.
+QString ModuleSettingsJson(const ModuleParameters& params);

@@ -252,23 +252,13 @@ void LinkTestWindow::showCounts() {
     countersLabel->setText(lines.join(QLatin1Char('\n')));
 }
 
-QString LinkTestWindow::moduleSettingsJson() const {
-    QJsonObject o;
-    const ModuleParameters& p = ctx_.session().params;
-    for (const ModuleParameters::Field& f : ModuleParameters::fields())
-        if (p.*(f.present))
-            o.insert(QString::fromLatin1(f.name), p.*(f.text));
-    return o.isEmpty() ? QString()
-                       : QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
-}
-
 void LinkTestWindow::finished(const LinkTestResult& result) {
     last_ = result;
     LinkTestRecord record;
     record.result = result;
     record.station = QSysInfo::machineHostName();
     record.port = QStringLiteral("COM%1").arg(ctx_.MSComm1().CommPort());
-    record.localSettings = moduleSettingsJson();
+    record.localSettings = ModuleSettingsJson(ctx_.session().params);
     // The result is stored before it is shown; one that cannot be stored counts for
     // nothing.
     QString error;

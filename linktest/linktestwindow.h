@@ -73,7 +73,6 @@ class LinkTestWindow : public QWidget {
     void showCounts();
     void finished(const LinkTestResult& result);
     // The module's settings as last read, as JSON text (empty when none was read).
-    QString moduleSettingsJson() const;
     ResultsDatabase* database(QString* error);
 
     AppContext& ctx_;

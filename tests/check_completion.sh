@@ -38,6 +38,6 @@ expect "t83ctl --port COM1 capture --" "--port --rate --out --timeout --help"
 expect "t83ctl read --port " "COM3 COM12"
 expect "t83ctl apply --port COM3 --profile " "lineA.t83profile"
 expect "t83ctl write --port COM3 typeheat=" "typeheat=普通 typeheat=温补"
-expect "t83ctl linktest --port COM3 --e" "--echo"
+expect "t83ctl linktest --port COM3 --ec" "--echo"
 ((failures == 0)) || exit 1
 echo "completion ok"

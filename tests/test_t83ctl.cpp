@@ -320,6 +320,67 @@ class TestT83ctl : public QObject {
         QVERIFY(received.readAll() == data);
     }
 
+    // Two stations over a radio that loses, corrupts and duplicates packets: the
+    // listener's counts are what the simulator's log says it did, the threshold gives the
+    // status, and both ends are recorded.
+    void aLinkTestCountsWhatTheRadioDid() {
+        const QString log = testenv::workDir() + QStringLiteral("/impair.log");
+        Sim sim;
+        QVERIFY(
+            sim.start({QStringLiteral("--peer"), QStringLiteral("--loss"), QStringLiteral("3"),
+                       QStringLiteral("--corrupt"), QStringLiteral("2"),
+                       QStringLiteral("--duplicate"), QStringLiteral("2"), QStringLiteral("--seed"),
+                       QStringLiteral("7"), QStringLiteral("--impair-log"), log}));
+        const QStringList common{QStringLiteral("--rate"), QStringLiteral("56000"),
+                                 QStringLiteral("--json")};
+        QProcess listener;
+        startCtl(listener, QStringList{QStringLiteral("linktest"), QStringLiteral("--port"),
+                                       sim.peer, QStringLiteral("--listen"),
+                                       QStringLiteral("--max-per"), QStringLiteral("1"),
+                                       QStringLiteral("--timeout"), QStringLiteral("20")} +
+                               common);
+        QByteArray said; // the sender goes once the listener is ready
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (said += listener.readAllStandardError()).contains(QByteArray("等待对端发送")), 10000);
+        const Run sent = ctl(QStringList{QStringLiteral("linktest"), QStringLiteral("--port"),
+                                         sim.pty, QStringLiteral("--send"),
+                                         QStringLiteral("--count"), QStringLiteral("300")} +
+                             common);
+        QVERIFY2(sent.status == 0, qPrintable(sent.err));
+        QCOMPARE(sent.json().value(QStringLiteral("result")).toString(), QStringLiteral("SENT"));
+        QCOMPARE(sent.json().value(QStringLiteral("sent")).toInt(), 300);
+        QVERIFY(listener.waitForFinished(15000));
+        const QJsonObject heard =
+            QJsonDocument::fromJson(listener.readAllStandardOutput()).object();
+
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        // The listener's direction only: what the first station sent.
+        const QStringList done = QString::fromUtf8(file.readAll())
+                                     .split(QLatin1Char('\n'))
+                                     .filter(QStringLiteral("pty>peer"));
+        const auto count = [&done](const char* what) {
+            return int(done.filter(QLatin1String(what)).size());
+        };
+        const int lost = count(" lost ");
+        const int corrupted = count(" corrupted ");
+        QVERIFY(lost + corrupted > 3); // more than 1 % of 300: a FAIL
+        QCOMPARE(heard.value(QStringLiteral("total")).toInt(), 300);
+        QCOMPARE(heard.value(QStringLiteral("lost")).toInt(), lost);
+        QCOMPARE(heard.value(QStringLiteral("corrupted")).toInt(), corrupted);
+        QCOMPARE(heard.value(QStringLiteral("duplicated")).toInt(), count(" duplicated"));
+        QCOMPARE(heard.value(QStringLiteral("per")).toDouble(), (lost + corrupted) / 300.0);
+        QCOMPARE(heard.value(QStringLiteral("result")).toString(), QStringLiteral("FAIL"));
+        QCOMPARE(listener.exitCode(), 1);
+        QVERIFY(!heard.value(QStringLiteral("settings")).toObject().isEmpty());
+
+        ResultsDatabase db;
+        QString error;
+        QVERIFY(
+            db.open({}, &error, data_.path() + QStringLiteral("/Norvik/t83tool/results.sqlite")));
+        QCOMPARE(db.linkTests(&error).size(), 2);
+    }
+
     void aHundredReadsInARowLeaveNothingBehind() {
         Sim sim;
         QVERIFY(sim.start({}));
