@@ -20,14 +20,9 @@ QJsonObject PortJson(int k, const PortConfigTexts& t) {
                   {QStringLiteral("answered"), !t.direction.isEmpty()}};
     if (t.direction.isEmpty())
         return o;
-    o.insert(QStringLiteral("direction"), t.direction);
-    if (t.isInput()) {
-        o.insert(QStringLiteral("report"), t.report);
-    } else {
-        o.insert(QStringLiteral("answer"), t.answer);
-        o.insert(QStringLiteral("destination"), t.destination);
-        o.insert(QStringLiteral("form"), t.form);
-    }
+    const QJsonObject texts = PortConfigJson(t);
+    for (auto it = texts.begin(); it != texts.end(); ++it)
+        o.insert(it.key(), it.value());
     return o;
 }
 

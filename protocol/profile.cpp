@@ -69,18 +69,6 @@ PortConfigTexts portOf(const QByteArray& table, int k) {
     return DecodePortConfig(quint8(table.at(3 * k + 1)), quint8(table.at(3 * k + 2)));
 }
 
-QJsonObject portJson(const PortConfigTexts& t) {
-    QJsonObject o{{QStringLiteral("direction"), t.direction}};
-    if (t.isInput()) {
-        o.insert(QStringLiteral("report"), t.report);
-    } else {
-        o.insert(QStringLiteral("answer"), t.answer);
-        o.insert(QStringLiteral("destination"), t.destination);
-        o.insert(QStringLiteral("form"), t.form);
-    }
-    return o;
-}
-
 } // namespace
 
 bool ModuleProfile::isEmpty() const {
@@ -141,7 +129,7 @@ QByteArray ModuleProfile::toJson() const {
     QJsonObject p;
     for (int k = 0; k < int(ports.size()); ++k)
         if (ports[k])
-            p.insert(portName(k), portJson(*ports[k]));
+            p.insert(portName(k), PortConfigJson(*ports[k]));
     root.insert(QStringLiteral("ports"), p);
     if (version)
         root.insert(QStringLiteral("version"), *version);
@@ -349,4 +337,16 @@ QList<FieldCheck> CheckAgainstProfile(const ModuleProfile& profile, const Module
                     read.m_versionb ? read.m_version : kNoSuchParameter,
                     read.m_versionb && read.m_version.trimmed() == profile.version->trimmed()});
     return out;
+}
+
+QJsonObject PortConfigJson(const PortConfigTexts& t) {
+    QJsonObject o{{QStringLiteral("direction"), t.direction}};
+    if (t.isInput()) {
+        o.insert(QStringLiteral("report"), t.report);
+    } else {
+        o.insert(QStringLiteral("answer"), t.answer);
+        o.insert(QStringLiteral("destination"), t.destination);
+        o.insert(QStringLiteral("form"), t.form);
+    }
+    return o;
 }

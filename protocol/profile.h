@@ -4,6 +4,7 @@
 #include "protocol/portconfig.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -62,5 +63,8 @@ struct FieldCheck {
 // not answer for ("无此参数") never agrees.
 QList<FieldCheck> CheckAgainstProfile(const ModuleProfile& profile, const ModuleParameters& read,
                                       const QByteArray& portTable);
+// A port's texts as a profile stores them: direction, then the report (an input) or the
+// answer, destination and form (an output).
+QJsonObject PortConfigJson(const PortConfigTexts& texts);
 // A port's texts as one line ("输出/应答/串口输出/输出正脉冲", "输入/端口电平变化后发送变化信息").
 QString PortSummary(const PortConfigTexts& texts);
