@@ -2,6 +2,7 @@
 
 #include "cli/exitcodes.h"
 #include "cli/modulecommand.h"
+#include "cli/report.h"
 #include "cli/text.h"
 #include "records/openresults.h"
 
@@ -55,7 +56,7 @@ QString LinkTestTable(const LinkTestResult& t) {
     };
     QString text;
     const auto line = [&text](const QString& zh, const QString& en, const QString& value) {
-        text += QStringLiteral("%1  %2\n").arg(Say(zh, en), -14).arg(value);
+        text += TableCell(Say(zh, en), 16) + value + QLatin1Char('\n');
     };
     if (t.role != LinkTestRole::Receive)
         line(QStringLiteral("已发送"), QStringLiteral("sent"), QString::number(t.sent));

@@ -26,15 +26,15 @@ QJsonObject PortJson(int k, const PortConfigTexts& t) {
     return o;
 }
 
-QString Cell(const QString& text, int width) {
+} // namespace
+
+QString TableCell(const QString& text, int width) {
     // Wide characters take two columns on a terminal.
     int columns = 0;
     for (QChar c : text)
         columns += c.unicode() >= 0x1100 ? 2 : 1;
     return text + QString(std::max(1, width - columns), QLatin1Char(' '));
 }
-
-} // namespace
 
 QString JsonLine(const QJsonObject& object) {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) +
@@ -66,11 +66,11 @@ QString ReadTable(const ReadReport& r) {
     if (!r.answered)
         return out + SayEngine(QStringLiteral("模块无应答")) + QLatin1Char('\n');
     for (const ModuleParameters::Field& f : ModuleParameters::fields())
-        out += Cell(QLatin1String(f.name), 12) +
+        out += TableCell(QLatin1String(f.name), 12) +
                (r.params.*f.present ? r.params.*f.text : SayEngine(QStringLiteral("无此参数"))) +
                QLatin1Char('\n');
     for (int k = 0; k < 8; ++k)
-        out += Cell(QStringLiteral("PB%1").arg(k + 1), 12) +
+        out += TableCell(QStringLiteral("PB%1").arg(k + 1), 12) +
                SayEngine(PortSummary(PortAt(r.portTable, k))) + QLatin1Char('\n');
     return out;
 }
@@ -108,12 +108,13 @@ QString RunTable(const RunRecord& run) {
     const RunResult& r = run.result;
     QString out;
     if (!r.fields.isEmpty())
-        out += Cell(Say(QStringLiteral("项目"), QStringLiteral("field")), 12) +
-               Cell(Say(QStringLiteral("原值"), QStringLiteral("before")), 36) +
-               Cell(Say(QStringLiteral("现值"), QStringLiteral("after")), 36) +
+        out += TableCell(Say(QStringLiteral("项目"), QStringLiteral("field")), 12) +
+               TableCell(Say(QStringLiteral("原值"), QStringLiteral("before")), 36) +
+               TableCell(Say(QStringLiteral("现值"), QStringLiteral("after")), 36) +
                Say(QStringLiteral("校验"), QStringLiteral("check")) + QLatin1Char('\n');
     for (const RunField& f : r.fields)
-        out += Cell(f.field, 12) + Cell(SayEngine(f.before), 36) + Cell(SayEngine(f.after), 36) +
+        out += TableCell(f.field, 12) + TableCell(SayEngine(f.before), 36) +
+               TableCell(SayEngine(f.after), 36) +
                (f.ok ? QStringLiteral("ok") : QStringLiteral("≠ ") + f.expected) +
                QLatin1Char('\n');
     out += r.pass ? Say(QStringLiteral("合格"), QStringLiteral("PASS"))

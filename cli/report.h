@@ -22,5 +22,8 @@ QString ReadTable(const ReadReport& report);
 // A run as the results database stores it (id 0 when it was not stored).
 QJsonObject RunJson(const RunRecord& run);
 QString RunTable(const RunRecord& run);
+// `text` padded to `width` terminal columns (a wide character takes two), at least one
+// space after it.
+QString TableCell(const QString& text, int width);
 // One JSON object on one line.
 QString JsonLine(const QJsonObject& object);
