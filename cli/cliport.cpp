@@ -13,10 +13,10 @@ namespace {
 // The number the serial object is told; the resolver ignores it.
 constexpr int kPortNumber = 1;
 
-int ComNumber(const QString& spec) {
+int ComNumber(const QString& given) {
     static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,3})$"),
                                         QRegularExpression::CaseInsensitiveOption);
-    const auto m = com.match(spec);
+    const auto m = com.match(given);
     return m.hasMatch() ? m.captured(1).toInt() : 0;
 }
 } // namespace
@@ -50,8 +50,8 @@ qint32 CliPort::StoredRate(const SettingsStore& store) {
     return rate > 0 ? rate : 9600;
 }
 
-QString CliPort::resolve(const QString& spec, QString* error) {
-    if (const int n = ComNumber(spec)) {
+QString CliPort::resolve(const QString& given, QString* error) {
+    if (const int n = ComNumber(given)) {
         name_ = QStringLiteral("COM%1").arg(n);
         const QString device = map_.deviceFor(n);
         if (device.isEmpty())
@@ -60,9 +60,9 @@ QString CliPort::resolve(const QString& spec, QString* error) {
                          .arg(name_);
         return device;
     }
-    if (spec.startsWith(QLatin1String("serial:"))) {
-        const QString wanted = spec.mid(7);
-        name_ = spec;
+    if (given.startsWith(QLatin1String("serial:"))) {
+        const QString wanted = given.mid(7);
+        name_ = given;
         for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
             if (!wanted.isEmpty() && info.serialNumber() == wanted)
                 return info.systemLocation();
@@ -71,22 +71,22 @@ QString CliPort::resolve(const QString& spec, QString* error) {
                      .arg(wanted);
         return {};
     }
-    name_ = spec;
+    name_ = given;
     // A device with a number in the port map goes by that number in the records.
-    const QString canonical = QFileInfo(spec).canonicalFilePath();
+    const QString canonical = QFileInfo(given).canonicalFilePath();
     for (const QString& entry : table_.names()) {
         const QString mapped = table_.device(entry);
-        if (mapped == spec ||
+        if (mapped == given ||
             (!canonical.isEmpty() && QFileInfo(mapped).canonicalFilePath() == canonical)) {
             name_ = entry.toUpper();
             break;
         }
     }
-    return spec;
+    return given;
 }
 
-std::optional<int> CliPort::open(const QString& spec, std::optional<qint32> rate, QString* error) {
-    device_ = resolve(spec, error);
+std::optional<int> CliPort::open(const QString& given, std::optional<qint32> rate, QString* error) {
+    device_ = resolve(given, error);
     if (device_.isEmpty())
         return exitcode::Port;
     const QString settings =

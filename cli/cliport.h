@@ -19,7 +19,7 @@ class CliPort : public QObject {
 
     // Finds the device and opens it. On failure an exit status (exitcode::Port) and
     // `error` says why, in the words the windows use.
-    std::optional<int> open(const QString& spec, std::optional<qint32> rate, QString* error);
+    std::optional<int> open(const QString& given, std::optional<qint32> rate, QString* error);
     // Gives DTR back and closes the port.
     void close();
 
@@ -38,7 +38,7 @@ class CliPort : public QObject {
     void lost(const QString& message);
 
   private:
-    QString resolve(const QString& spec, QString* error);
+    QString resolve(const QString& given, QString* error);
 
     SettingsStore& store_;
     StoredPortTable table_;

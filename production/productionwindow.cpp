@@ -337,7 +337,7 @@ void ProductionWindow::onFinished(const RunResult& result) {
     serialBox->setFocus();
     emit recorded(*id, result.pass);
     if (autoBox->isChecked())
-        waitForNextModule();
+        expectNextModule();
 }
 
 void ProductionWindow::showResult(bool pass, const QString& text) {
@@ -399,7 +399,7 @@ void ProductionWindow::saveFromModule() {
     stepLabel->setText(QStringLiteral("读取模块"));
 }
 
-void ProductionWindow::waitForNextModule() {
+void ProductionWindow::expectNextModule() {
     swap_ = Swap::WaitGone;
     missedProbes_ = 0;
     stepLabel->setText(QStringLiteral("请取下已测模块"));

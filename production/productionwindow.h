@@ -76,7 +76,7 @@ class ProductionWindow : public QWidget {
     void showFields(const QList<RunField>& fields);
     void saveProfile();
     void saveFromModule();
-    void waitForNextModule();
+    void expectNextModule();
     void setProfile(ModuleProfile profile, const QByteArray& bytes, const QString& source);
     void onLineLost();
     void tryPortReturn();
